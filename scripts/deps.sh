@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need; as a normal user, prints the command instead.
+set -euo pipefail
+
+packages=(g++ cmake ninja-build pkg-config
+          libboost1.74-dev libboost-filesystem1.74-dev libboost-system1.74-dev
+          libboost-iostreams1.74-dev libgtest-dev libseccomp-dev util-linux)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+else
+    echo "missing packages; run:" >&2
+    echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+fi
