@@ -1,0 +1,2 @@
+#include "platform/qxerr/Status.h"
+const char qxerr::kComponent[] = "qxserialconfig";
