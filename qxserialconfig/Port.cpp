@@ -1,0 +1,73 @@
+#include "qxserialconfig/Port.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "platform/qxerr/Exception.h"
+
+namespace qxserialconfig {
+namespace {
+
+constexpr const char* kModule = "qxserialconfig/Port";
+constexpr qxerr::SourceLocation kOpenFailed{kModule, 22, qxerr::kComponent, "qxapalerr_osFault"};
+constexpr qxerr::SourceLocation kRxFailed{kModule, 35, qxerr::kComponent, "qxapalerr_osFault"};
+constexpr qxerr::SourceLocation kTxFailed{kModule, 43, qxerr::kComponent, "qxapalerr_osFault"};
+constexpr qxerr::SourceLocation kModeOutOfRange{kModule, 65, qxerr::kComponent,
+                                                "qxapalerr_invalidParameter"};
+constexpr qxerr::SourceLocation kModeFailed{kModule, 71, qxerr::kComponent, "qxapalerr_osFault"};
+
+// The driver's FIFO requests: _IOW('n', 2|4, int), yet the level travels as the value itself.
+constexpr unsigned long kSetRxFifoTriggerLevel = 0x40046E02;
+constexpr unsigned long kSetTxFifoFillLevel = 0x40046E04;
+
+constexpr uint32_t kWireModeFlags[] = {
+    0,
+    SER_RS485_ENABLED | SER_RS485_RX_DURING_TX,
+    SER_RS485_ENABLED,
+    SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND,
+};
+
+static_assert(sizeof(serial_rs485) == 32, "the driver expects a 32-byte record");
+static_assert(TIOCSRS485 == 0x542F, "the driver's RS-485 request number");
+
+void sendLevel(int fd, unsigned long request, uint32_t level,
+               const qxerr::SourceLocation& location, const char* message) {
+    if (::ioctl(fd, request, static_cast<unsigned long>(level)) < 0) {
+        qxerr::raiseOsError(qxerr::qxapalerr_osFault, location, errno, message);
+    }
+}
+
+}  // namespace
+
+Port::Port(const std::string& devicePath) : fd(::open(devicePath.c_str(), O_RDWR | O_NONBLOCK)) {
+    if (fd < 0) {
+        qxerr::raiseOsError(qxerr::qxapalerr_osFault, kOpenFailed, errno, "failed to open port");
+    }
+}
+
+Port::~Port() { ::close(fd); }
+
+void Port::setRxFifoTriggerLevel(uint32_t level) {
+    sendLevel(fd, kSetRxFifoTriggerLevel, level, kRxFailed, "failed to set RX FIFO trigger level");
+}
+
+void Port::setTxFifoFillLevel(uint32_t level) {
+    sendLevel(fd, kSetTxFifoFillLevel, level, kTxFailed, "failed to set TX FIFO fill level");
+}
+
+void Port::setRs485WireMode(uint32_t mode) {
+    serial_rs485 settings{};
+    if (mode >= sizeof(kWireModeFlags) / sizeof(kWireModeFlags[0])) {
+        qxerr::raise(qxerr::qxapalerr_invalidParameter, kModeOutOfRange);
+    }
+    settings.flags = kWireModeFlags[mode];
+    if (::ioctl(fd, TIOCSRS485, &settings) < 0) {
+        qxerr::raiseOsError(qxerr::qxapalerr_osFault, kModeFailed, errno,
+                            "failed to set RS-485 wire mode");
+    }
+}
+
+}  // namespace qxserialconfig

@@ -1,0 +1,28 @@
+#pragma once
+// One open port device and the three driver requests that configure it.
+
+#include <cstdint>
+#include <string>
+
+namespace qxserialconfig {
+
+class Port {
+public:
+    // Opens the device node; throws qxerr::Exception when it cannot.
+    explicit Port(const std::string& devicePath);
+    ~Port();
+
+    Port(const Port&) = delete;
+    Port& operator=(const Port&) = delete;
+
+    void setRxFifoTriggerLevel(uint32_t level);
+    void setTxFifoFillLevel(uint32_t level);
+    // Mode 0 to 3 (off, enabled with receive during transmit, enabled, enabled with
+    // RTS on send); anything else is refused without reaching the driver.
+    void setRs485WireMode(uint32_t mode);
+
+private:
+    int fd;
+};
+
+}  // namespace qxserialconfig
