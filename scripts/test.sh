@@ -6,14 +6,16 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 
 jobs=$(nproc)
-run() {  # name, ctest args, cmake args...
-    local dir=build-$1 ctestargs=$2; shift 2
+run() {  # name, build target, ctest args, cmake args...
+    local name=$1 target=$2 ctestargs=$3; shift 3
+    local dir=build-$name
+    echo "== $name build"
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
+    cmake --build "$dir" -j "$jobs" --target "$target"
     (cd "$dir" && ctest --output-on-failure -j "$jobs" $ctestargs)
 }
 
-run release ""
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    run asan "" -DQX_SANITIZE=address
-TSAN_OPTIONS=halt_on_error=1 run tsan "-L concurrency" -DQX_SANITIZE=thread
+run release all ""
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    run asan all "" -DQX_SANITIZE=address
+TSAN_OPTIONS=halt_on_error=1 run tsan concurrency_tests "-L concurrency" -DQX_SANITIZE=thread
