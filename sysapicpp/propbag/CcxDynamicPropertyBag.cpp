@@ -1,0 +1,428 @@
+#include "sysapicpp/propbag/CcxDynamicPropertyBag.h"
+
+#include <ctime>
+#include <new>
+#include <utility>
+
+#include "sysapicpp/CQXComEnumOnSTL.h"
+#include "sysapicpp/CqxCSLock.h"
+#include "sysapicpp/detail/Dsc.h"
+
+using sysapicpp::CqxCSLock;
+using sysapicpp::E_FAIL;
+using sysapicpp::E_NOTIMPL;
+using sysapicpp::E_OUTOFMEMORY;
+using sysapicpp::E_POINTER;
+using sysapicpp::E_SYSAPI_PROPERTY_NOT_FOUND;
+using sysapicpp::E_SYSAPI_PROPERTY_TYPE_MISMATCH;
+using sysapicpp::S_FALSE;
+using sysapicpp::S_OK;
+using HRESULT = sysapicpp::HRESULT;
+
+namespace {
+
+bool isZero(const cxSysAttrTimestampUTC& time) { return time.fraction == 0 && time.seconds == 0; }
+
+}  // namespace
+
+const QXInterfaceMapEntry* CcxDynamicPropertyBag::interfaceMap() {
+    // Every bag interface is the one table at the start of the object.
+    static const std::ptrdiff_t offset =
+        qxOffsetOfClass<IcxSysPropertyBag4, CcxDynamicPropertyBag>();
+    static const QXInterfaceMapEntry map[] = {
+        {&IID_IcxSysPropertyBag, offset},
+        {&IID_IcxSysPropertyBag2, offset},
+        {&IID_IcxSysPropertyBag3, offset},
+        {&IID_IcxSysPropertyBag4, offset},
+        {nullptr, 0},
+    };
+    return map;
+}
+
+HRESULT CcxDynamicPropertyBag::createInstance(IcxSysPropertyBag4** out) {
+    if (!out) return E_POINTER;
+    *out = CQXComObject<CcxDynamicPropertyBag>::createInstance();
+    if (!*out) return E_OUTOFMEMORY;
+    (*out)->AddRef();
+    return S_OK;
+}
+
+template <class T>
+HRESULT CcxDynamicPropertyBag::setValue(uint32_t tag, T value) {
+    using Value = CcxTemplatePropertyValue<T>;
+    try {
+        CqxCSLock lock(cs_);
+        auto it = values_.find(tag);
+        if (it == values_.end()) {
+            auto created = std::make_unique<Value>(std::move(value));
+            const bool marked = modified_.insert(tag).second;
+            try {
+                values_.emplace(tag, std::move(created));
+            } catch (...) {
+                if (marked) modified_.erase(tag);
+                throw;
+            }
+            return S_OK;
+        }
+        if (!it->second || it->second->type != Value::kType) return E_SYSAPI_PROPERTY_TYPE_MISMATCH;
+        modified_.insert(tag);  // before the overwrite, which cannot fail
+        static_cast<Value*>(it->second.get())->value = std::move(value);
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+template <class T>
+const T* CcxDynamicPropertyBag::findValue(uint32_t tag, HRESULT& code) const {
+    using Value = CcxTemplatePropertyValue<T>;
+    auto it = values_.find(tag);
+    if (it == values_.end()) {
+        code = E_SYSAPI_PROPERTY_NOT_FOUND;
+        return nullptr;
+    }
+    if (!it->second || it->second->type != Value::kType) {
+        code = E_SYSAPI_PROPERTY_TYPE_MISMATCH;
+        return nullptr;
+    }
+    code = S_OK;
+    return &static_cast<const Value*>(it->second.get())->value;
+}
+
+template <class T>
+HRESULT CcxDynamicPropertyBag::getValue(uint32_t tag, T* out) {
+    if (!out) return E_POINTER;
+    CqxCSLock lock(cs_);
+    HRESULT code;
+    if (const T* value = findValue<T>(tag, code)) *out = *value;
+    return code;
+}
+
+HRESULT CcxDynamicPropertyBag::enumerate(const std::set<uint32_t>& tags,
+                                         IcxSysEnumPropertyTag** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (tags.empty()) return S_FALSE;
+    try {
+        return CcxSysEnumPropertyTagsSTL<>::create(tags, out);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CcxDynamicPropertyBag::EnumTags(IcxSysEnumPropertyTag** out) {
+    try {
+        CqxCSLock lock(cs_);
+        std::set<uint32_t> tags;
+        for (const auto& entry : values_) tags.insert(tags.end(), entry.first);
+        return enumerate(tags, out);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CcxDynamicPropertyBag::HasProperty(uint32_t tag) {
+    CqxCSLock lock(cs_);
+    return values_.count(tag) ? S_OK : S_FALSE;
+}
+
+HRESULT CcxDynamicPropertyBag::GetPropertyType(uint32_t tag, int32_t* type) {
+    if (!type) return E_POINTER;
+    CqxCSLock lock(cs_);
+    auto it = values_.find(tag);
+    if (it == values_.end()) return E_SYSAPI_PROPERTY_NOT_FOUND;
+    if (!it->second) return E_SYSAPI_PROPERTY_TYPE_MISMATCH;
+    *type = it->second->type;
+    return S_OK;
+}
+
+HRESULT CcxDynamicPropertyBag::RemoveProperty(uint32_t tag) {
+    CqxCSLock lock(cs_);
+    if (values_.erase(tag) == 0) return E_SYSAPI_PROPERTY_NOT_FOUND;
+    modified_.erase(tag);
+    return S_OK;
+}
+
+HRESULT CcxDynamicPropertyBag::RemoveAll() {
+    CqxCSLock lock(cs_);
+    values_.clear();
+    modified_.clear();
+    return S_OK;
+}
+
+HRESULT CcxDynamicPropertyBag::SetBool(uint32_t tag, int32_t flag) {
+    return setValue<bool>(tag, flag != 0);
+}
+HRESULT CcxDynamicPropertyBag::SetInt32(uint32_t tag, int32_t value) {
+    return setValue<int>(tag, value);
+}
+HRESULT CcxDynamicPropertyBag::SetUInt32(uint32_t tag, uint32_t value) {
+    return setValue<unsigned int>(tag, value);
+}
+HRESULT CcxDynamicPropertyBag::SetDouble(uint32_t tag, double value) {
+    return setValue<double>(tag, value);
+}
+HRESULT CcxDynamicPropertyBag::SetGuid(uint32_t tag, const GUID* value) {
+    if (!value) return E_POINTER;
+    return setValue<_GUID>(tag, *value);
+}
+HRESULT CcxDynamicPropertyBag::SetString(uint32_t tag, const wchar_t* value) {
+    try {
+        return setValue<CqxBStr>(tag, CqxBStr(value));
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+HRESULT CcxDynamicPropertyBag::SetTimestamp(uint32_t tag, const cxSysAttrTimestampUTC* value) {
+    if (!value) return E_POINTER;
+    return setValue<cxSysAttrTimestampUTC>(tag, *value);
+}
+
+HRESULT CcxDynamicPropertyBag::SetTimestampFields(uint32_t, int32_t, int32_t, int32_t, int32_t,
+                                                  int32_t, int32_t) {
+    return E_NOTIMPL;
+}
+
+HRESULT CcxDynamicPropertyBag::GetBool(uint32_t tag, int32_t* flag) {
+    if (!flag) return E_POINTER;
+    bool value = false;
+    const HRESULT code = getValue<bool>(tag, &value);
+    *flag = value ? 1 : 0;
+    return code;
+}
+HRESULT CcxDynamicPropertyBag::GetInt32(uint32_t tag, int32_t* value) {
+    return getValue<int>(tag, value);
+}
+HRESULT CcxDynamicPropertyBag::GetUInt32(uint32_t tag, uint32_t* value) {
+    return getValue<unsigned int>(tag, value);
+}
+HRESULT CcxDynamicPropertyBag::GetDouble(uint32_t tag, double* value) {
+    return getValue<double>(tag, value);
+}
+HRESULT CcxDynamicPropertyBag::GetGuid(uint32_t tag, GUID* value) {
+    return getValue<_GUID>(tag, value);
+}
+HRESULT CcxDynamicPropertyBag::GetTimestamp(uint32_t tag, cxSysAttrTimestampUTC* value) {
+    return getValue<cxSysAttrTimestampUTC>(tag, value);
+}
+
+HRESULT CcxDynamicPropertyBag::GetString(uint32_t tag, wchar_t** value) {
+    if (!value) return E_POINTER;
+    *value = nullptr;
+    try {
+        CqxCSLock lock(cs_);
+        HRESULT code;
+        const CqxBStr* stored = findValue<CqxBStr>(tag, code);
+        if (stored) *value = stored->copy();
+        return code;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CcxDynamicPropertyBag::GetTimestampFields(uint32_t tag, int32_t* year, int32_t* month,
+                                                  int32_t* day, int32_t* hour, int32_t* minute,
+                                                  int32_t* second) {
+    int32_t* const fields[] = {year, month, day, hour, minute, second};
+    for (int32_t* field : fields) {
+        if (!field) return E_POINTER;
+        *field = -1;
+    }
+    cxSysAttrTimestampUTC stored{};
+    const HRESULT code = getValue<cxSysAttrTimestampUTC>(tag, &stored);
+    if (sysapicpp::failed(code) || isZero(stored)) return code;
+    std::tm local{};
+    try {
+        local = sysapicpp::dsc::absTimeToLocalDateTime({stored.fraction, stored.seconds}, true);
+    } catch (...) {
+        return E_FAIL;  // a time the C library cannot express
+    }
+    *year = local.tm_year + 1900;
+    *month = local.tm_mon + 1;
+    *day = local.tm_mday;
+    *hour = local.tm_hour;
+    *minute = local.tm_min;
+    *second = local.tm_sec;
+    return S_OK;
+}
+
+HRESULT CcxDynamicPropertyBag::Clone(IcxSysPropertyBag** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    IcxSysPropertyBag4* created = nullptr;
+    if (sysapicpp::failed(createInstance(&created))) return E_OUTOFMEMORY;
+    QXComPtr<IcxSysPropertyBag4> copy(created, false);
+    CqxCSLock lock(cs_);  // recursive: the copy reads this bag through its interface
+    const HRESULT code =
+        static_cast<CcxDynamicPropertyBag*>(copy.get())->copyFrom(this);
+    if (sysapicpp::failed(code)) return code;
+    *out = copy.detach();
+    return S_OK;
+}
+
+namespace {
+
+HRESULT collectTags(IcxSysEnumPropertyTag* tags, std::set<uint32_t>& into) {
+    for (;;) {
+        uint32_t tag = 0;
+        uint32_t fetched = 0;
+        const HRESULT code = tags->Next(1, &tag, &fetched);
+        if (sysapicpp::failed(code)) return code;
+        if (fetched == 0) return S_OK;
+        into.insert(tag);
+    }
+}
+
+// Copies one value between any two bags, by its type code.
+HRESULT copyValue(IcxSysPropertyBag* from, IcxSysPropertyBag2* fromRaw, IcxSysPropertyBag4* to,
+                  uint32_t tag) {
+    int32_t type = 0;
+    HRESULT code = from->GetPropertyType(tag, &type);
+    if (sysapicpp::failed(code)) return code;
+    switch (type) {
+    case kPropertyTypeBool: {
+        int32_t v = 0;
+        if (sysapicpp::failed(code = from->GetBool(tag, &v))) return code;
+        return to->SetBool(tag, v);
+    }
+    case kPropertyTypeInt32: {
+        int32_t v = 0;
+        if (sysapicpp::failed(code = from->GetInt32(tag, &v))) return code;
+        return to->SetInt32(tag, v);
+    }
+    case kPropertyTypeUInt32: {
+        uint32_t v = 0;
+        if (sysapicpp::failed(code = from->GetUInt32(tag, &v))) return code;
+        return to->SetUInt32(tag, v);
+    }
+    case kPropertyTypeDouble: {
+        double v = 0;
+        if (sysapicpp::failed(code = from->GetDouble(tag, &v))) return code;
+        return to->SetDouble(tag, v);
+    }
+    case kPropertyTypeGuid: {
+        GUID v{};
+        if (sysapicpp::failed(code = from->GetGuid(tag, &v))) return code;
+        return to->SetGuid(tag, &v);
+    }
+    case kPropertyTypeString: {
+        wchar_t* v = nullptr;
+        if (sysapicpp::failed(code = from->GetString(tag, &v))) return code;
+        code = to->SetString(tag, v);
+        sysapicpp::dsc::freeHostString(v);
+        return code;
+    }
+    case kPropertyTypeTimestamp: {
+        cxSysAttrTimestampUTC v{};
+        if (fromRaw) {
+            if (sysapicpp::failed(code = fromRaw->GetTimestamp(tag, &v))) return code;
+            return to->SetTimestamp(tag, &v);
+        }
+        std::tm local{};
+        code = from->GetTimestampFields(tag, &local.tm_year, &local.tm_mon, &local.tm_mday,
+                                        &local.tm_hour, &local.tm_min, &local.tm_sec);
+        if (sysapicpp::failed(code)) return code;
+        if (local.tm_year > 1903) {
+            local.tm_year -= 1900;
+            local.tm_mon -= 1;
+            local.tm_isdst = -1;
+            try {
+                const auto abs = sysapicpp::dsc::localDateTimeToAbsTime(local);
+                v = {abs.fraction, abs.seconds};
+            } catch (...) {
+                return E_FAIL;
+            }
+        }
+        return to->SetTimestamp(tag, &v);
+    }
+    default:
+        return E_FAIL;
+    }
+}
+
+}  // namespace
+
+HRESULT CcxDynamicPropertyBag::copyFrom(IcxSysPropertyBag* source) {
+    if (!source) return E_POINTER;
+    try {
+        RemoveAll();
+        std::set<uint32_t> sourceModified;
+        QXComPtr<IcxSysPropertyBag2> raw;
+        if (sysapicpp::succeeded(source->QueryInterface(
+                IID_IcxSysPropertyBag2, reinterpret_cast<void**>(raw.receive())))) {
+            QXComPtr<IcxSysEnumPropertyTag> modified;
+            const HRESULT code = raw->EnumModifiedTags(modified.receive());
+            if (sysapicpp::failed(code)) return code;
+            if (modified) {
+                const HRESULT collected = collectTags(modified.get(), sourceModified);
+                if (sysapicpp::failed(collected)) return collected;
+            }
+        }
+        QXComPtr<IcxSysEnumPropertyTag> tags;
+        HRESULT code = source->EnumTags(tags.receive());
+        if (sysapicpp::failed(code)) return code;
+        std::set<uint32_t> sourceTags;
+        if (tags && sysapicpp::failed(code = collectTags(tags.get(), sourceTags))) return code;
+        for (uint32_t tag : sourceTags) {
+            if (sysapicpp::failed(code = copyValue(source, raw.get(), this, tag))) return code;
+        }
+        {
+            CqxCSLock lock(cs_);
+            modified_ = std::move(sourceModified);
+        }
+        ClearModified();
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CcxDynamicPropertyBag::ClearModified() {
+    CqxCSLock lock(cs_);
+    if (modified_.empty()) return S_FALSE;
+    modified_.clear();
+    return S_OK;
+}
+
+HRESULT CcxDynamicPropertyBag::EnumModifiedTags(IcxSysEnumPropertyTag** out) {
+    try {
+        CqxCSLock lock(cs_);
+        return enumerate(modified_, out);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CcxDynamicPropertyBag::Lock() {
+    cs_.lock(-1);
+    ++lockCount_;
+    return S_OK;
+}
+
+HRESULT CcxDynamicPropertyBag::Unlock() {
+    CqxCSLock lock(cs_);
+    if (lockCount_ <= 0) return E_FAIL;
+    --lockCount_;
+    cs_.unlock();  // the hold taken by Lock; this scope still holds its own
+    return S_OK;
+}
+
+HRESULT CcxDynamicPropertyBag::ClearModifiedTag(uint32_t tag, bool* anyLeft) {
+    CqxCSLock lock(cs_);
+    const bool present = values_.count(tag) != 0;
+    const bool cleared = present && modified_.erase(tag) != 0;
+    if (anyLeft) *anyLeft = !modified_.empty();
+    if (!present) return E_SYSAPI_PROPERTY_NOT_FOUND;
+    return cleared ? S_OK : S_FALSE;
+}
+
+HRESULT CcxDynamicPropertyBag::MarkModified(uint32_t tag) {
+    try {
+        CqxCSLock lock(cs_);
+        if (!values_.count(tag)) return E_SYSAPI_PROPERTY_NOT_FOUND;
+        modified_.insert(tag);
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
