@@ -1,0 +1,35 @@
+#pragma once
+// Finds the family's boards: driver directories of our vendor and a known model, each
+// matched to its directory in the kernel's device tree.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shared/qx561x/iDeviceEnumerator.h"
+#include "shared/qx561x/iDeviceIteratorFactory.h"
+
+namespace qx561x {
+
+class cDeviceEnumerator : public iDeviceEnumerator {
+public:
+    // Throws qxerr::Exception (qxapalerr_invalidParameter) for a null factory.
+    cDeviceEnumerator(std::unique_ptr<iDeviceIteratorFactory> iteratorFactory,
+                      const std::string& rootPath);
+    cDeviceEnumerator(const cDeviceEnumerator&) = delete;
+    cDeviceEnumerator& operator=(const cDeviceEnumerator&) = delete;
+
+    // One path per matching directory below the root, in driver-directory order. A board
+    // that cannot be read or walked contributes what was found before the failure.
+    std::vector<std::string> enumerateDevices() override;
+
+private:
+    void appendBoardDirectories(iDeviceIterator& iterator, std::vector<std::string>& result) const;
+
+    int32_t vendorId_;
+    std::unique_ptr<iDeviceIteratorFactory> iteratorFactory_;
+    std::string rootPath_;
+};
+
+}  // namespace qx561x
