@@ -1,0 +1,325 @@
+#include "sim/BoardFileParser.h"
+
+#include "shared/qx561x/ProductTable.h"
+#include "sim/ErrnoNames.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace qxsim {
+
+namespace {
+
+constexpr uint32_t kMaxPorts = 256;
+constexpr uint32_t kMaxPortIndex = 99999;
+constexpr uint32_t kMaxFiller = 1000000;
+const char kDefaultModel[] = "PCIe-5611/8 (RS-485) Interface";
+
+const std::set<std::string>& propertyPaths() {
+    static const std::set<std::string> paths = {
+        "busProperties",
+        "busProperties/pciVendorID",
+        "busProperties/pciDeviceID",
+        "busProperties/pciBusNumber",
+        "busProperties/pciDeviceNumber",
+        "busProperties/pciFunctionNumber",
+        "busProperties/pciSlotPath",
+        "deviceProperties",
+        "deviceProperties/serialNumber",
+    };
+    return paths;
+}
+
+const std::set<std::string>& boardKeys() {
+    static const std::set<std::string> keys = {
+        "model", "device-id", "vendor-id", "address", "parent", "slot-path", "serial",
+        "first-port", "ports", "missing", "refuse"};
+    return keys;
+}
+
+std::string trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+// A comment starts a line or follows white space, so values may still hold ';' or '#'.
+std::string stripComment(const std::string& line) {
+    for (size_t i = 0; i < line.size(); ++i) {
+        if ((line[i] == ';' || line[i] == '#') && (i == 0 || std::isspace(uint8_t(line[i - 1]))))
+            return line.substr(0, i);
+    }
+    return line;
+}
+
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> result;
+    for (std::string word; in >> word;) result.push_back(word);
+    return result;
+}
+
+int digitValue(char c, bool hex) {
+    if (c >= '0' && c <= '9') return c - '0';
+    const char lower = char(std::tolower(uint8_t(c)));
+    return hex && lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+}
+
+// Strict: the whole text must be the number ("0x" prefix for hexadecimal), no sign.
+std::optional<uint64_t> parseUnsigned(const std::string& text, uint64_t max) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 16) return std::nullopt;
+    const uint64_t base = hex ? 16 : 10;
+    uint64_t value = 0;
+    for (char c : digits) {
+        const int digit = digitValue(c, hex);
+        if (digit < 0 || value > (max - digit) / base) return std::nullopt;
+        value = value * base + digit;
+    }
+    return value;
+}
+
+// Elements made of ordinary name characters; no "." or ".." escapes the board directory.
+bool isSafeRelativePath(const std::string& path, size_t maxElements) {
+    static const std::regex element("[A-Za-z0-9_.:+-]+");
+    std::vector<std::string> elements;
+    std::stringstream in(path);
+    for (std::string element; std::getline(in, element, '/');) elements.push_back(element);
+    if (elements.empty() || elements.size() > maxElements || path.back() == '/') return false;
+    return std::all_of(elements.begin(), elements.end(), [](const std::string& e) {
+        return e != "." && e != ".." && std::regex_match(e, element);
+    });
+}
+
+}  // namespace
+
+BoardFileError::BoardFileError(const std::string& file, int line, const std::string& message)
+    : std::runtime_error(line > 0 ? file + ":" + std::to_string(line) + ": " + message
+                                  : file + ": " + message) {}
+
+BoardFileParser::BoardFileParser(std::string fileName) : fileName_(std::move(fileName)) {}
+
+BoardSet BoardFileParser::parseFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (!in || !(text << in.rdbuf()) || in.bad()) {
+        // An empty file also lands here (rdbuf copies nothing); it is an error all the same.
+        const int error = errno;
+        throw BoardFileError(path, 0, in ? "holds no section"
+                                         : std::string("cannot be read: ") + std::strerror(error));
+    }
+    return BoardFileParser(path).parse(text.str());
+}
+
+BoardSet BoardFileParser::parse(const std::string& text) {
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        ++lineNumber_;
+        parseLine(line);
+    }
+    finishSection();
+    if (!sawSection_) fail(0, "holds no section (write an empty [tree] section for a machine without boards)");
+    return std::move(result_);
+}
+
+void BoardFileParser::parseLine(const std::string& rawLine) {
+    const std::string line = trim(stripComment(rawLine));
+    if (line.empty()) return;
+    if (line.front() == '[') {
+        if (line.back() != ']') fail(lineNumber_, "section header without ']'");
+        startSection(trim(line.substr(1, line.size() - 2)));
+        return;
+    }
+    const auto equals = line.find('=');
+    if (equals == std::string::npos) fail(lineNumber_, "expected 'key = value'");
+    if (kind_ == Kind::None) fail(lineNumber_, "key outside a section");
+    addKey(trim(line.substr(0, equals)), trim(line.substr(equals + 1)));
+}
+
+void BoardFileParser::startSection(const std::string& header) {
+    finishSection();
+    sawSection_ = true;
+    section_.clear();
+    sectionLine_ = lineNumber_;
+    static const std::regex boardHeader("board[ \t]+([A-Za-z0-9_.-]+)");
+    std::smatch match;
+    if (header == "tree") {
+        if (sawTree_) fail(lineNumber_, "second [tree] section");
+        sawTree_ = true;
+        kind_ = Kind::Tree;
+    } else if (std::regex_match(header, match, boardHeader)) {
+        kind_ = Kind::Board;
+        sectionName_ = match[1];
+        for (const Board& other : result_.boards)
+            if (other.name == sectionName_)
+                fail(lineNumber_, "board '" + sectionName_ + "' is defined twice");
+    } else {
+        fail(lineNumber_, "unknown section [" + header + "] (expected [board <name>] or [tree])");
+    }
+}
+
+void BoardFileParser::addKey(const std::string& key, const std::string& value) {
+    const bool known = kind_ == Kind::Tree
+                           ? key == "filler"
+                           : boardKeys().count(key) || key.rfind("bytes.", 0) == 0;
+    if (!known) fail(lineNumber_, "unknown key '" + key + "'");
+    if (section_.count(key)) fail(lineNumber_, "duplicate key '" + key + "'");
+    section_[key] = Key{value, lineNumber_};
+}
+
+void BoardFileParser::finishSection() {
+    if (kind_ == Kind::Board) finishBoard();
+    if (kind_ == Kind::Tree) finishTree();
+    kind_ = Kind::None;
+}
+
+void BoardFileParser::finishTree() {
+    const auto filler = section_.find("filler");
+    if (filler == section_.end()) return;
+    const auto value = parseUnsigned(filler->second.value, kMaxFiller);
+    if (!value) fail(filler->second.line, "filler must be a number from 0 to " + std::to_string(kMaxFiller));
+    result_.filler = uint32_t(*value);
+}
+
+namespace {
+
+// Resolves a long name, or a short name that only one model carries.
+std::optional<int32_t> findModel(const std::string& name, std::string& problem) {
+    std::vector<int32_t> shortMatches;
+    for (const auto& [id, info] : qx561x::productTable()) {
+        if (info.longName == name) return id;
+        if (info.shortName == name) shortMatches.push_back(id);
+    }
+    if (shortMatches.size() == 1) return shortMatches.front();
+    problem = shortMatches.empty() ? "unknown model '" + name + "'"
+                                   : "short name '" + name + "' is ambiguous; use the long name";
+    return std::nullopt;
+}
+
+}  // namespace
+
+void BoardFileParser::finishBoard() {
+    Board board;
+    board.name = sectionName_;
+    board.line = sectionLine_;
+    auto get = [this](const char* key) -> const Key* {
+        const auto found = section_.find(key);
+        return found == section_.end() ? nullptr : &found->second;
+    };
+    auto number = [this](const Key& key, uint64_t max, const char* what) {
+        const auto value = parseUnsigned(key.value, max);
+        if (!value) fail(key.line, std::string(what) + " must be a number from 0 to " + std::to_string(max));
+        return uint32_t(*value);
+    };
+
+    const Key* address = get("address");
+    if (!address) fail(sectionLine_, "board '" + board.name + "' has no address");
+    static const std::regex pciAddress("([0-9a-fA-F]{4}):([0-9a-fA-F]{2}):([0-1][0-9a-fA-F])\\.([0-7])");
+    std::smatch match;
+    if (!std::regex_match(address->value, match, pciAddress))
+        fail(address->line, "address must look like 0000:03:00.0 (domain:bus:device.function)");
+    board.address = address->value;
+    board.bus = std::stoul(match[2], nullptr, 16);
+    board.device = std::stoul(match[3], nullptr, 16);
+    board.function = std::stoul(match[4], nullptr, 16);
+    for (const Board& other : result_.boards)
+        if (other.address == board.address)
+            fail(address->line, "address " + board.address + " is already used by board '" + other.name + "'");
+
+    const Key* model = get("model");
+    const Key* deviceId = get("device-id");
+    if (model && deviceId) fail(deviceId->line, "give either model or device-id, not both");
+    std::string problem;
+    if (deviceId) {
+        board.deviceId = number(*deviceId, 0xFFFFFFFF, "device-id");
+    } else {
+        const auto id = findModel(model ? model->value : kDefaultModel, problem);
+        if (!id) fail(model ? model->line : sectionLine_, problem);
+        board.deviceId = uint32_t(*id);
+    }
+    qx561x::ProductInfo product{};
+    const bool known = qx561x::lookupProduct(int32_t(board.deviceId), product);
+    board.isRs232 = known && product.isRs232;
+
+    const Key* vendorId = get("vendor-id");
+    board.vendorId = vendorId ? number(*vendorId, 0xFFFFFFFF, "vendor-id") : qx561x::kPciVendorId;
+
+    const Key* ports = get("ports");
+    board.ports = ports ? number(*ports, kMaxPorts, "ports") : (known ? uint32_t(product.portCount) : 0);
+
+    const Key* firstPort = get("first-port");
+    uint32_t nextFree = 0;
+    for (const Board& other : result_.boards) nextFree = std::max(nextFree, other.firstPort + other.ports);
+    board.firstPort = firstPort ? number(*firstPort, kMaxPortIndex, "first-port") : nextFree;
+    checkOverlaps(board, firstPort ? firstPort->line : sectionLine_);
+
+    const Key* parent = get("parent");
+    board.parent = parent ? parent->value : "pci" + address->value.substr(0, 4) + ":00";
+    if (!isSafeRelativePath(board.parent, 32))
+        fail(parent ? parent->line : sectionLine_, "parent must be a relative path without '.' or '..'");
+
+    const Key* slotPath = get("slot-path");
+    board.slotPath = slotPath ? slotPath->value : std::to_string(board.bus);
+    const Key* serial = get("serial");
+    char defaultSerial[16];
+    std::snprintf(defaultSerial, sizeof defaultSerial, "%08X",
+                  (board.deviceId & 0xFFFF) << 16 | board.bus << 8 | board.device << 3 | board.function);
+    board.serial = serial ? serial->value : defaultSerial;
+
+    if (const Key* missing = get("missing")) {
+        for (const std::string& path : words(missing->value)) {
+            if (!propertyPaths().count(path)) fail(missing->line, "missing names no property file: '" + path + "'");
+            board.missing.insert(path);
+        }
+    }
+
+    for (const auto& [key, value] : section_) {
+        if (key.rfind("bytes.", 0) != 0) continue;
+        const std::string path = key.substr(6);
+        if (!isSafeRelativePath(path, 2)) fail(value.line, "bad property path '" + path + "'");
+        std::vector<uint8_t> content;
+        for (const std::string& byte : words(value.value)) {
+            const auto parsed = byte.size() <= 2 ? parseUnsigned("0x" + byte, 0xFF) : std::nullopt;
+            if (!parsed) fail(value.line, "bytes must be hexadecimal pairs such as '0a ff', not '" + byte + "'");
+            content.push_back(uint8_t(*parsed));
+        }
+        board.bytes[path] = content;
+    }
+
+    if (const Key* refuse = get("refuse")) {
+        static const std::map<std::string, Request> requests = {
+            {"rx", Request::Rx}, {"tx", Request::Tx}, {"rs485", Request::Rs485}};
+        for (const std::string& item : words(refuse->value)) {
+            const auto colon = item.find(':');
+            const auto request = requests.find(item.substr(0, colon));
+            const auto error = colon == std::string::npos ? std::nullopt : errnoFromName(item.substr(colon + 1));
+            if (request == requests.end() || !error)
+                fail(refuse->line, "refuse takes items such as rx:EINVAL tx:EIO rs485:ENOTTY, not '" + item + "'");
+            board.refuse[request->second] = *error;
+        }
+    }
+    result_.boards.push_back(std::move(board));
+}
+
+void BoardFileParser::checkOverlaps(const Board& board, int line) const {
+    if (board.firstPort + board.ports > kMaxPortIndex + 1)
+        fail(line, "port indices above " + std::to_string(kMaxPortIndex));
+    for (const Board& other : result_.boards) {
+        const bool apart = board.firstPort + board.ports <= other.firstPort ||
+                           other.firstPort + other.ports <= board.firstPort;
+        if (!apart && board.ports && other.ports)
+            fail(line, "ports of board '" + board.name + "' overlap those of board '" + other.name + "'");
+    }
+}
+
+void BoardFileParser::fail(int line, const std::string& message) const {
+    throw BoardFileError(fileName_, line, message);
+}
+
+}  // namespace qxsim

@@ -1,0 +1,50 @@
+#include "sim/FdPassing.h"
+
+#include "sim/SystemError.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+
+namespace qxsim {
+
+void sendFd(int socket, int fd) {
+    char byte = 0;
+    iovec data{&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
+    while (::sendmsg(socket, &message, MSG_NOSIGNAL) < 0) {
+        if (errno != EINTR) throw SystemError("send listener", errno);
+    }
+}
+
+UniqueFd receiveFd(int socket) {
+    char byte = 0;
+    iovec data{&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t received;
+    while ((received = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC)) < 0) {
+        if (errno != EINTR) throw SystemError("receive listener", errno);
+    }
+    const cmsghdr* header = CMSG_FIRSTHDR(&message);
+    if (received == 0 || !header || header->cmsg_type != SCM_RIGHTS) return UniqueFd();
+    int fd;
+    std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+    return UniqueFd(fd);
+}
+
+}  // namespace qxsim

@@ -1,0 +1,147 @@
+#include "sim/Sandbox.h"
+
+#include "sim/SystemError.h"
+#include "sim/UniqueFd.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sched.h>
+#include <stdexcept>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace qxsim {
+
+namespace {
+
+void bindMount(const std::string& source, const std::string& target, unsigned long flags = 0) {
+    check(::mount(source.c_str(), target.c_str(), nullptr, MS_BIND | flags, nullptr),
+          "bind " + source + " on " + target);
+}
+
+void writeProcFile(const std::string& path, const std::string& text) {
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    if (!fd || ::write(fd.get(), text.data(), text.size()) != ssize_t(text.size()))
+        throw SystemError("write " + path, errno);
+}
+
+void createEmptyFile(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd) throw SystemError("create " + path, errno);
+}
+
+bool inUserNamespace() { return ::geteuid() != 0; }
+
+}  // namespace
+
+Sandbox::Sandbox(const StateDir& state, std::vector<std::string> portNames, std::optional<std::string> tool)
+    : state_(state), portNames_(std::move(portNames)), tool_(std::move(tool)), uid_(::geteuid()), gid_(::getegid()) {}
+
+void Sandbox::prepare() const {
+    for (const std::string& dir : {state_.etcUpper(), state_.etcWork(), state_.libUpper(), state_.libWork(),
+                                   state_.hostDevDir()})
+        fs::create_directories(dir);
+    // Created here, by the user: inside a user namespace the real /etc is not writable.
+    fs::create_directories(state_.etcUpper() + "/qxserial");
+    const fs::path toolDir = fs::path(state_.libUpper()) / "qx561x";
+    fs::remove_all(toolDir);
+    if (!tool_) return;
+    fs::create_directories(toolDir);
+    std::ofstream(toolDir / "qxserialconfig").flush();  // the mount point for the tool
+}
+
+void Sandbox::enter() const {
+    enterNamespaces();
+    // Nothing done below may travel back to the host's mounts.
+    check(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), "make mounts private");
+    mountDriverTrees();
+    mountOverlays();
+    mountDev();
+}
+
+void Sandbox::enterNamespaces() const {
+    if (!inUserNamespace()) {
+        check(::unshare(CLONE_NEWNS), "unshare mount namespace");
+        return;
+    }
+    check(::unshare(CLONE_NEWUSER | CLONE_NEWNS), "unshare user and mount namespaces");
+    // Root inside maps to the user outside, so files in the state directory are ours.
+    writeProcFile("/proc/self/setgroups", "deny");
+    writeProcFile("/proc/self/uid_map", "0 " + std::to_string(uid_) + " 1");
+    writeProcFile("/proc/self/gid_map", "0 " + std::to_string(gid_) + " 1");
+}
+
+void Sandbox::mountDriverTrees() const {
+    bindMount(state_.procDir(), "/proc/driver");
+    bindMount(state_.sysDir(), "/sys/devices");
+}
+
+void Sandbox::mountOverlays() const {
+    // A user namespace may not set trusted.* attributes; overlayfs then keeps its own in user.*.
+    const std::string extra = inUserNamespace() ? ",userxattr" : "";
+    const std::pair<const char*, std::pair<std::string, std::string>> layers[] = {
+        {"/etc", {state_.etcUpper(), state_.etcWork()}},
+        {"/usr/lib/x86_64-linux-gnu", {state_.libUpper(), state_.libWork()}},
+    };
+    for (const auto& [target, dirs] : layers) {
+        const std::string options =
+            "lowerdir=" + std::string(target) + ",upperdir=" + dirs.first + ",workdir=" + dirs.second + extra;
+        check(::mount("overlay", target, "overlay", 0, options.c_str()), std::string("overlay ") + target);
+    }
+    if (tool_) bindMount(*tool_, kToolPath);
+}
+
+// An overlay on /dev cannot be had in a user namespace (the host's pts and shm mounts
+// under it are locked), so /dev becomes a tmpfs that mirrors the host's entries by bind
+// mounts, plus the port nodes.
+void Sandbox::mountDev() const {
+    bindMount("/dev", state_.hostDevDir(), MS_REC);
+    check(::mount("tmpfs", "/dev", "tmpfs", MS_NOSUID, "mode=755"), "mount tmpfs on /dev");
+    mirrorHostDev();
+    mountPortNodes();
+}
+
+void Sandbox::mirrorHostDev() const {
+    const std::string host = state_.hostDevDir();
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(host.c_str()), &::closedir);
+    if (!dir) throw SystemError("read " + host, errno);
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        const std::string source = host + "/" + name, target = "/dev/" + name;
+        struct stat info {};
+        check(::lstat(source.c_str(), &info), "inspect " + source);
+        if (name == "ptmx") {
+            // The pty multiplexer finds its pts instance beside the node it was opened
+            // through; only the host's whole /dev tree offers that.
+            check(::symlink(source.c_str(), target.c_str()), "link " + target);
+        } else if (S_ISLNK(info.st_mode)) {
+            char link[PATH_MAX];
+            const ssize_t length = check(::readlink(source.c_str(), link, sizeof link - 1), "read " + source);
+            check(::symlink(std::string(link, size_t(length)).c_str(), target.c_str()), "link " + target);
+        } else if (S_ISDIR(info.st_mode)) {
+            check(::mkdir(target.c_str(), info.st_mode & 07777), "create " + target);
+            bindMount(source, target, MS_REC);
+        } else {
+            createEmptyFile(target);
+            bindMount(source, target);
+        }
+    }
+}
+
+void Sandbox::mountPortNodes() const {
+    for (const std::string& name : portNames_) {
+        const std::string target = "/dev/" + name;
+        createEmptyFile(target);
+        bindMount(state_.devDir() + "/" + name, target);
+    }
+}
+
+}  // namespace qxsim

@@ -1,0 +1,44 @@
+#pragma once
+// The private view of the system in which the command runs: a mount namespace (inside a
+// user namespace when not root) where /proc/driver, /sys/devices and /dev show the
+// simulated machine and /etc, /usr/lib/x86_64-linux-gnu are overlays whose changes land in
+// the state directory. Nothing outside the namespace changes; it dies with its processes.
+
+#include "sim/StateDir.h"
+
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace qxsim {
+
+class Sandbox {
+public:
+    static constexpr char kToolPath[] = "/usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig";
+
+    // tool: the program shown at kToolPath, if any.
+    Sandbox(const StateDir& state, std::vector<std::string> portNames, std::optional<std::string> tool);
+
+    // Prepares the overlay layers in the state directory; runs outside the namespace.
+    void prepare() const;
+
+    // Enters the namespaces and mounts everything; runs in the command's process.
+    void enter() const;
+
+private:
+    void enterNamespaces() const;
+    void mountDriverTrees() const;
+    void mountOverlays() const;
+    void mountDev() const;
+    void mirrorHostDev() const;
+    void mountPortNodes() const;
+
+    StateDir state_;
+    std::vector<std::string> portNames_;
+    std::optional<std::string> tool_;
+    uid_t uid_;
+    gid_t gid_;
+};
+
+}  // namespace qxsim

@@ -1,0 +1,40 @@
+#pragma once
+// Serves the driver's requests for every process under the filter, reaps them, and ends
+// when the last one has gone, with the command's exit status.
+
+#include "sim/Driver.h"
+#include "sim/PortNodes.h"
+#include "sim/UniqueFd.h"
+
+#include <linux/seccomp.h>
+#include <optional>
+#include <sys/types.h>
+
+namespace qxsim {
+
+class Supervisor {
+public:
+    // listener may be empty when the command's process failed before installing the filter;
+    // signals is a signalfd for SIGCHLD and the signals passed on to the command.
+    Supervisor(UniqueFd listener, UniqueFd signals, pid_t command, const PortNodes& nodes, Driver& driver);
+
+    // The command's exit status (128 + signal number when a signal ended it).
+    int run();
+
+private:
+    void handleSignals();
+    void reapChildren();
+    void serveRequest();
+    int answer(const seccomp_notif& request, const PortRef& port);
+    void respond(uint64_t id, int error, bool passOn);
+    bool stillValid(uint64_t id) const;
+
+    UniqueFd listener_;
+    UniqueFd signals_;
+    pid_t command_;
+    const PortNodes& nodes_;
+    Driver& driver_;
+    std::optional<int> status_;
+};
+
+}  // namespace qxsim

@@ -1,0 +1,105 @@
+#include "sim/TreeBuilder.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace qxsim {
+
+namespace {
+
+// Character devices in the range the kernel leaves for local use.
+constexpr int kPortMajor = 240;
+constexpr uint32_t kFillerPerDirectory = 100;
+
+void writeFile(const fs::path& path, const std::string& content) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    out.flush();
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string rawWord(uint32_t value) {
+    std::string bytes(sizeof value, '\0');
+    std::memcpy(bytes.data(), &value, sizeof value);  // host byte order, as the driver keeps it
+    return bytes;
+}
+
+std::string hexId(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04x\n", value);
+    return text;
+}
+
+}  // namespace
+
+TreeBuilder::TreeBuilder(const BoardSet& boards, const StateDir& state) : boards_(boards), state_(state) {}
+
+void TreeBuilder::build() const {
+    for (const std::string& dir : {state_.procDir(), state_.sysDir(), state_.devDir()}) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    fs::create_directories(state_.procDir() + "/qx");
+    for (const Board& board : boards_.boards) {
+        buildDriverDirectory(board);
+        buildDeviceDirectory(board);
+        buildPortNodes(board);
+    }
+    buildFiller();
+}
+
+void TreeBuilder::buildDriverDirectory(const Board& board) const {
+    const fs::path dir = state_.procDir() + "/qx/pci:" + board.address;
+    const std::pair<const char*, std::string> files[] = {
+        {"busProperties/pciVendorID", rawWord(board.vendorId)},
+        {"busProperties/pciDeviceID", rawWord(board.deviceId)},
+        {"busProperties/pciBusNumber", rawWord(board.bus)},
+        {"busProperties/pciDeviceNumber", rawWord(board.device)},
+        {"busProperties/pciFunctionNumber", rawWord(board.function)},
+        {"busProperties/pciSlotPath", board.slotPath + '\0'},
+        {"deviceProperties/serialNumber", board.serial + '\0'},
+    };
+    for (const auto& [path, content] : files) writeFile(dir / path, content);
+    for (const auto& [path, content] : board.bytes) writeFile(dir / path, std::string(content.begin(), content.end()));
+    for (const std::string& path : board.missing) fs::remove_all(dir / path);
+}
+
+void TreeBuilder::buildDeviceDirectory(const Board& board) const {
+    const fs::path dir = fs::path(state_.sysDir()) / board.parent / board.address;
+    writeFile(dir / "vendor", hexId(board.vendorId));
+    writeFile(dir / "device", hexId(board.deviceId));
+    writeFile(dir / "uevent", "DRIVER=qx561x\nPCI_SLOT_NAME=" + board.address + "\n");
+    for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index) {
+        const fs::path port = dir / "tty" / portName(index);
+        const std::string number = std::to_string(kPortMajor) + ":" + std::to_string(index);
+        writeFile(port / "dev", number + "\n");
+        writeFile(port / "uevent", "MAJOR=" + std::to_string(kPortMajor) + "\nMINOR=" +
+                                       std::to_string(index) + "\nDEVNAME=" + portName(index) + "\n");
+    }
+}
+
+void TreeBuilder::buildPortNodes(const Board& board) const {
+    for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index) {
+        const fs::path node = fs::path(state_.devDir()) / portName(index);
+        writeFile(node, "");
+        fs::permissions(node, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                  fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
+    }
+}
+
+// Unrelated devices, so that walks over the tree cost what they cost on a real machine.
+void TreeBuilder::buildFiller() const {
+    const fs::path root = fs::path(state_.sysDir()) / "virtual" / "misc";
+    for (uint32_t i = 0; i < boards_.filler; ++i) {
+        fs::create_directories(root / ("group" + std::to_string(i / kFillerPerDirectory)) /
+                               ("node" + std::to_string(i)));
+    }
+}
+
+}  // namespace qxsim

@@ -1,0 +1,195 @@
+// qxsim: runs a command in a private view of the system in which simulated boards stand in
+// for the serial driver, and answers the driver's requests itself.
+
+#include "sim/BoardFileParser.h"
+#include "sim/CommandProcess.h"
+#include "sim/DefaultBoards.h"
+#include "sim/Driver.h"
+#include "sim/FileLock.h"
+#include "sim/PortNodes.h"
+#include "sim/PortTable.h"
+#include "sim/Sandbox.h"
+#include "sim/StateDir.h"
+#include "sim/Supervisor.h"
+#include "sim/SystemError.h"
+#include "sim/TreeBuilder.h"
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sys/prctl.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace qxsim;
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+const char kUsage[] = R"(usage: qxsim [--boards FILE] [--state DIR] [--tool PATH] -- COMMAND [ARG...]
+       qxsim ports   [--state DIR]
+       qxsim journal [--state DIR]
+
+Runs COMMAND in a private mount namespace (inside a user namespace when not root) in which
+/proc/driver/qx, /sys/devices and /dev show simulated boards, and answers the driver's
+requests (RX and TX FIFO levels, TIOCSRS485) on the simulated port nodes.
+
+  --boards FILE  board file (INI); without it a built-in set of three boards is used
+  --state DIR    state directory: simulated trees, /etc changes (so /etc/qxserial
+                 survives between runs), port table and journal.
+                 Default: /tmp/qxsim-<uid>, kept between runs.
+  --tool PATH    program shown at /usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig.
+                 Default: ../qxserialconfig/qxserialconfig beside qxsim, if built.
+
+  ports    prints each simulated port: NAME board=B rx=N tx=N rs485=0xF requests=N
+           ("-" for a value never set; requests counts refused ones too)
+  journal  prints each request, oldest first: NAME rx|tx LEVEL RESULT, or
+           NAME rs485 W0,W1,...,W7 RESULT (RESULT is "ok" or the errno name)
+
+Exit status: COMMAND's (128 + N when signal N ended it); 2 for a bad command line or
+board file; 125 when the simulation cannot be set up; 126/127 when COMMAND cannot run.
+)";
+
+struct Options {
+    enum class Mode { Run, Ports, Journal, Help } mode = Mode::Run;
+    std::optional<std::string> boards;
+    std::optional<std::string> state;
+    std::optional<std::string> tool;
+    std::vector<std::string> command;
+};
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+Options parseArguments(const std::vector<std::string>& args) {
+    Options options;
+    size_t i = 0;
+    if (!args.empty() && (args[0] == "ports" || args[0] == "journal")) {
+        options.mode = args[0] == "ports" ? Options::Mode::Ports : Options::Mode::Journal;
+        ++i;
+    }
+    for (; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.mode = Options::Mode::Help;
+            return options;
+        }
+        if (arg == "--" && options.mode == Options::Mode::Run) {
+            options.command.assign(args.begin() + long(i) + 1, args.end());
+            break;
+        }
+        std::optional<std::string>* target = arg == "--state" ? &options.state : nullptr;
+        if (options.mode == Options::Mode::Run && arg == "--boards") target = &options.boards;
+        if (options.mode == Options::Mode::Run && arg == "--tool") target = &options.tool;
+        if (!target) throw UsageError("unexpected argument '" + arg + "'");
+        if (++i == args.size()) throw UsageError(arg + " needs a value");
+        *target = args[i];
+    }
+    if (options.mode == Options::Mode::Run && options.command.empty()) throw UsageError("no command given after --");
+    return options;
+}
+
+StateDir openState(const Options& options) {
+    StateDir state(options.state.value_or(StateDir::defaultRoot()));
+    state.create();
+    return state;
+}
+
+int printTable(const Options& options) {
+    StateDir state = openState(options);
+    FileLock lock(state.lockFile(), FileLock::Mode::Shared);
+    if (options.mode == Options::Mode::Ports) {
+        std::cout << PortTable::load(state.portsFile()).format();
+    } else {
+        std::ifstream journal(state.journalFile());
+        if (journal) std::cout << journal.rdbuf();
+    }
+    return std::cout.flush() ? 0 : 1;
+}
+
+std::optional<std::string> resolveTool(const Options& options) {
+    if (options.tool) {
+        if (!fs::is_regular_file(*options.tool)) throw UsageError("--tool " + *options.tool + ": no such file");
+        return fs::canonical(*options.tool).string();
+    }
+    const fs::path beside = fs::read_symlink("/proc/self/exe").parent_path() / "../qxserialconfig/qxserialconfig";
+    if (!fs::is_regular_file(beside)) return std::nullopt;
+    return fs::canonical(beside).string();
+}
+
+BoardSet loadBoards(const Options& options) {
+    if (options.boards) return BoardFileParser::parseFile(*options.boards);
+    return BoardFileParser(kDefaultBoardsName).parse(defaultBoardsText());
+}
+
+std::vector<std::string> portNames(const BoardSet& boards) {
+    std::vector<std::string> names;
+    for (const Board& board : boards.boards)
+        for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index)
+            names.push_back(portName(index));
+    return names;
+}
+
+void resetPortTable(const BoardSet& boards, const StateDir& state) {
+    FileLock lock(state.lockFile(), FileLock::Mode::Exclusive);
+    PortTable table = PortTable::load(state.portsFile());
+    table.adopt(boards);
+    table.save(state.portsFile());
+}
+
+int runSimulation(const Options& options) {
+    const BoardSet boards = loadBoards(options);
+    const std::optional<std::string> tool = resolveTool(options);
+    StateDir state = openState(options);
+    FileLock running = FileLock::tryExclusive(state.runLockFile());
+    if (!running.held()) throw std::runtime_error("state directory " + state.root() + " is in use by another qxsim");
+
+    TreeBuilder(boards, state).build();
+    resetPortTable(boards, state);
+    const Sandbox sandbox(state, portNames(boards), tool);
+    sandbox.prepare();
+    const PortNodes nodes(boards, state);
+    Driver driver(state);
+
+    // Signals arrive through a descriptor, so the supervisor never runs a handler.
+    sigset_t handled, original;
+    sigemptyset(&handled);
+    for (int signal : {SIGCHLD, SIGTERM, SIGHUP, SIGINT, SIGQUIT}) sigaddset(&handled, signal);
+    check(::sigprocmask(SIG_BLOCK, &handled, &original), "block signals");
+    UniqueFd signals(check(::signalfd(-1, &handled, SFD_NONBLOCK | SFD_CLOEXEC), "create signalfd"));
+    check(::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0), "become subreaper");
+
+    CommandProcess command(sandbox, options.command, original);
+    UniqueFd listener = command.receiveListener();
+    return Supervisor(std::move(listener), std::move(signals), command.pid(), nodes, driver).run();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const Options options = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
+        switch (options.mode) {
+            case Options::Mode::Help: std::cout << kUsage; return 0;
+            case Options::Mode::Ports:
+            case Options::Mode::Journal: return printTable(options);
+            case Options::Mode::Run: return runSimulation(options);
+        }
+    } catch (const UsageError& error) {
+        std::cerr << "qxsim: " << error.what() << "\n" << kUsage;
+        return kUsageError;
+    } catch (const BoardFileError& error) {
+        std::cerr << "qxsim: " << error.what() << "\n";
+        return kUsageError;
+    } catch (const std::exception& error) {
+        std::cerr << "qxsim: " << error.what() << "\n";
+        return CommandProcess::kSetupFailed;
+    }
+    return CommandProcess::kSetupFailed;
+}
