@@ -1,0 +1,420 @@
+#include "shared/qx561x/cIniDataStore.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <locale>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include <boost/property_tree/ini_parser.hpp>
+
+#include "platform/qxafa/FileLock.h"
+#include "platform/qxerr/Exception.h"
+
+namespace qx561x {
+namespace {
+
+using boost::property_tree::ptree;
+
+constexpr const char* kModule = "shared/qx561x/cIniDataStore";
+constexpr qxerr::SourceLocation kFileNotFound{kModule, 85, qxerr::kComponent,
+                                              "qxapalerr_resourceNotFound"};
+constexpr qxerr::SourceLocation kFileFault{kModule, 87, qxerr::kComponent,
+                                           "qxapalerr_osFault"};
+
+constexpr const char* kFifoRxDepth = "FifoRxDepth";
+constexpr const char* kFifoTxDepth = "FifoTxDepth";
+constexpr const char* kRs485TransceiverMode = "Rs485TransceiverMode";
+constexpr const char* kDefaultsSection = "defaults";
+constexpr const char* kIniSuffix = ".ini";
+constexpr const char* kDefaultsSuffix = "_defaults.ini";
+// Replacement files are ".<name>.tmp-XXXXXX" beside the file.
+constexpr const char* kTemporaryMarker = ".tmp-";
+constexpr std::size_t kTemporaryRandomLength = 6;
+
+// Serialises every store's file access within the process; the file lock does it
+// across processes.
+std::mutex gFileMutex;
+
+[[noreturn]] void raiseFromErrno(int error) {
+    if (error == ENOENT) {
+        qxerr::raise(qxerr::qxapalerr_resourceNotFound, kFileNotFound);
+    }
+    qxerr::raise(qxerr::qxapalerr_osFault, kFileFault);
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        reset();
+        fd_ = std::exchange(other.fd_, -1);
+        return *this;
+    }
+    Descriptor(const Descriptor&) = delete;
+    ~Descriptor() { reset(); }
+
+    int get() const { return fd_; }
+    // Closes now and reports the result: a failing close can mean lost writes.
+    int reset() {
+        if (fd_ < 0) {
+            return 0;
+        }
+        return ::close(std::exchange(fd_, -1));
+    }
+
+private:
+    int fd_;
+};
+
+// Holds a file lock for one file operation.
+class ScopedFileLock {
+public:
+    ScopedFileLock(int fd, bool exclusive) : lock_(fd) {
+        if (exclusive) {
+            lock_.lockExclusive();
+        } else {
+            lock_.lockShared();
+        }
+    }
+    ~ScopedFileLock() { lock_.unlock(); }
+    ScopedFileLock(const ScopedFileLock&) = delete;
+    ScopedFileLock& operator=(const ScopedFileLock&) = delete;
+
+private:
+    qxafa::FileLock lock_;
+};
+
+std::string readAll(int fd) {
+    std::string text;
+    char buffer[4096];
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            raiseFromErrno(errno);
+        }
+        if (n == 0) {
+            return text;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+        offset += n;
+    }
+}
+
+void writeAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            raiseFromErrno(errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+ptree parseIni(const std::string& text) {
+    std::istringstream in(text);
+    ptree tree;
+    boost::property_tree::ini_parser::read_ini(in, tree);
+    return tree;
+}
+
+// The whole text, apart from surrounding blanks, must be one unsigned 32-bit number.
+// A minus sign is refused: extraction would wrap "-1" to 4294967295.
+std::optional<uint32_t> parseValue(const std::string& text) {
+    std::istringstream in(text);
+    in.imbue(std::locale::classic());
+    in >> std::ws;
+    if (in.peek() == '-') {
+        return std::nullopt;
+    }
+    uint32_t value = 0;
+    if (!(in >> value)) {
+        return std::nullopt;
+    }
+    std::string rest;
+    if (in >> rest) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<uint32_t> readValue(const ptree& tree, const std::string& path) {
+    const auto text = tree.get_optional<std::string>(ptree::path_type(path, '.'));
+    if (!text) {
+        return std::nullopt;
+    }
+    return parseValue(*text);
+}
+
+void readFileInto(const std::string& path, ptree& target) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            target = ptree();
+            return;
+        }
+        raiseFromErrno(errno);
+    }
+    Descriptor file(fd);
+    ptree tree;
+    {
+        std::lock_guard<std::mutex> guard(gFileMutex);
+        ScopedFileLock lock(file.get(), false);
+        tree = parseIni(readAll(file.get()));
+    }
+    target = std::move(tree);
+}
+
+// Existing nodes keep their place; new ones are appended after their siblings.
+void merge(ptree& target, const ptree& source) {
+    target.data() = source.data();
+    for (const auto& [key, child] : source) {
+        auto found = target.find(key);
+        ptree& node = found == target.not_found()
+                          ? target.push_back(ptree::value_type(key, ptree()))->second
+                          : found->second;
+        merge(node, child);
+    }
+}
+
+bool namesSameFile(int fd, const std::string& path) {
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0) {
+        raiseFromErrno(errno);
+    }
+    struct stat current {};
+    if (::stat(path.c_str(), &current) != 0) {
+        if (errno == ENOENT) {
+            return false;
+        }
+        raiseFromErrno(errno);
+    }
+    return opened.st_dev == current.st_dev && opened.st_ino == current.st_ino;
+}
+
+// Another saver may have renamed a new file over the path while we waited for the
+// lock; saving into the old one would lose its update.
+Descriptor openLockedForWriting(const std::string& path) {
+    for (;;) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            raiseFromErrno(errno);
+        }
+        Descriptor file(fd);
+        qxafa::FileLock(file.get()).lockExclusive();
+        if (namesSameFile(file.get(), path)) {
+            return file;
+        }
+        qxafa::FileLock(file.get()).unlock();
+    }
+}
+
+struct PathParts {
+    std::string directory;
+    std::string name;
+};
+
+PathParts splitPath(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return {".", path};
+    }
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+std::string temporaryPrefix(const PathParts& parts) {
+    return "." + parts.name + kTemporaryMarker;
+}
+
+// Only the holder of the lock on the current file creates replacement files, so
+// any found while holding it were left by a saver that died.
+void removeStaleTemporaries(const PathParts& parts) {
+    DIR* directory = ::opendir(parts.directory.c_str());
+    if (directory == nullptr) {
+        return;
+    }
+    const std::string prefix = temporaryPrefix(parts);
+    std::vector<std::string> stale;
+    while (const dirent* entry = ::readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (name.size() == prefix.size() + kTemporaryRandomLength &&
+            name.compare(0, prefix.size(), prefix) == 0) {
+            stale.push_back(name);
+        }
+    }
+    for (const auto& name : stale) {
+        ::unlinkat(::dirfd(directory), name.c_str(), 0);
+    }
+    ::closedir(directory);
+}
+
+// Removes the replacement file unless it was renamed into place.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const PathParts& parts)
+        : path_(parts.directory + "/" + temporaryPrefix(parts) + "XXXXXX"), file_(-1) {
+        const int fd = ::mkostemp(path_.data(), O_CLOEXEC);
+        if (fd < 0) {
+            raiseFromErrno(errno);
+        }
+        file_ = Descriptor(fd);
+    }
+    ~TemporaryFile() {
+        if (!committed_) {
+            file_.reset();
+            ::unlink(path_.c_str());
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    int fd() const { return file_.get(); }
+    const std::string& path() const { return path_; }
+    void close() {
+        if (file_.reset() != 0) {
+            raiseFromErrno(errno);
+        }
+    }
+    void commit() { committed_ = true; }
+
+private:
+    std::string path_;
+    Descriptor file_;
+    bool committed_ = false;
+};
+
+void syncDirectory(const std::string& directory) {
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        raiseFromErrno(errno);
+    }
+    Descriptor file(fd);
+    // Some file systems cannot sync a directory; the rename stands regardless.
+    if (::fsync(file.get()) != 0 && errno != EINVAL) {
+        raiseFromErrno(errno);
+    }
+}
+
+void replaceFile(const std::string& path, const std::string& text, const struct stat& old) {
+    const PathParts parts = splitPath(path);
+    removeStaleTemporaries(parts);
+    TemporaryFile replacement(parts);
+    if (::fchmod(replacement.fd(), old.st_mode & 07777) != 0) {
+        raiseFromErrno(errno);
+    }
+    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+        if (::fchown(replacement.fd(), old.st_uid, old.st_gid) != 0) {
+            // Only a privileged saver can keep another owner; the file stays ours.
+        }
+    }
+    writeAll(replacement.fd(), text);
+    if (::fsync(replacement.fd()) != 0) {
+        raiseFromErrno(errno);
+    }
+    replacement.close();
+    if (::rename(replacement.path().c_str(), path.c_str()) != 0) {
+        raiseFromErrno(errno);
+    }
+    replacement.commit();
+    syncDirectory(parts.directory);
+}
+
+std::string portPath(const std::string& portIdentifier, const char* key) {
+    return portIdentifier + "." + key;
+}
+
+}  // namespace
+
+cIniDataStore::cIniDataStore(const std::string& configurationPath) {
+    readFileInto(configurationPath, configuration_);
+    readFileInto(defaultsFilePath(configurationPath), defaults_);
+}
+
+uint32_t cIniDataStore::lookup(const std::string& portIdentifier, const char* key,
+                               uint32_t builtIn) const {
+    const auto fromDefaults = readValue(defaults_, std::string(kDefaultsSection) + "." + key);
+    const auto fromPort = readValue(configuration_, portPath(portIdentifier, key));
+    if (fromPort) {
+        return *fromPort;
+    }
+    return fromDefaults ? *fromDefaults : builtIn;
+}
+
+void cIniDataStore::set(const std::string& portIdentifier, const char* key, uint32_t value) {
+    configuration_.put(ptree::path_type(portPath(portIdentifier, key), '.'),
+                       std::to_string(value));
+}
+
+uint32_t cIniDataStore::getFifoRxDepth(const std::string& portIdentifier) const {
+    return lookup(portIdentifier, kFifoRxDepth, 64);
+}
+
+uint32_t cIniDataStore::getFifoTxDepth(const std::string& portIdentifier) const {
+    return lookup(portIdentifier, kFifoTxDepth, 128);
+}
+
+uint32_t cIniDataStore::getRs485TransceiverMode(const std::string& portIdentifier) const {
+    return lookup(portIdentifier, kRs485TransceiverMode, 3);
+}
+
+void cIniDataStore::setFifoRxDepth(const std::string& portIdentifier, uint32_t value) {
+    set(portIdentifier, kFifoRxDepth, value);
+}
+
+void cIniDataStore::setFifoTxDepth(const std::string& portIdentifier, uint32_t value) {
+    set(portIdentifier, kFifoTxDepth, value);
+}
+
+void cIniDataStore::setRs485TransceiverMode(const std::string& portIdentifier, uint32_t value) {
+    set(portIdentifier, kRs485TransceiverMode, value);
+}
+
+void cIniDataStore::save(const std::string& configurationPath) const {
+    std::lock_guard<std::mutex> guard(gFileMutex);
+    Descriptor file = openLockedForWriting(configurationPath);
+    struct UnlockOnExit {
+        int fd;
+        ~UnlockOnExit() { qxafa::FileLock(fd).unlock(); }
+    } unlockOnExit{file.get()};
+
+    struct stat current {};
+    if (::fstat(file.get(), &current) != 0) {
+        raiseFromErrno(errno);
+    }
+    ptree tree = parseIni(readAll(file.get()));
+    merge(tree, configuration_);
+    // The writer refuses some trees; find out before anything on disk changes.
+    std::ostringstream text;
+    boost::property_tree::ini_parser::write_ini(text, tree);
+    replaceFile(configurationPath, text.str(), current);
+}
+
+std::string cIniDataStore::defaultsFilePath(const std::string& configurationPath) {
+    const std::string suffix = kIniSuffix;
+    const auto position = configurationPath.rfind(suffix);
+    if (position == std::string::npos || position + suffix.size() != configurationPath.size()) {
+        throw std::invalid_argument("Invalid file path");
+    }
+    return configurationPath.substr(0, position) + kDefaultsSuffix;
+}
+
+}  // namespace qx561x

@@ -1,0 +1,44 @@
+#pragma once
+// Per-port configuration: the main INI file, which the plug-in writes, and its
+// read-only defaults file beside it.
+
+#include <cstdint>
+#include <string>
+
+#include <boost/property_tree/ptree.hpp>
+
+namespace qx561x {
+
+class cIniDataStore {
+public:
+    // Two empty trees; filled with the setters and saved.
+    cIniDataStore() = default;
+    // Loads the main file, then its defaults file. Missing files read as empty.
+    explicit cIniDataStore(const std::string& configurationPath);
+
+    uint32_t getFifoRxDepth(const std::string& portIdentifier) const;
+    uint32_t getFifoTxDepth(const std::string& portIdentifier) const;
+    uint32_t getRs485TransceiverMode(const std::string& portIdentifier) const;
+
+    void setFifoRxDepth(const std::string& portIdentifier, uint32_t value);
+    void setFifoTxDepth(const std::string& portIdentifier, uint32_t value);
+    void setRs485TransceiverMode(const std::string& portIdentifier, uint32_t value);
+
+    // Merges this store's configuration into the file and replaces it atomically:
+    // on any failure the previous file stays as it was.
+    void save(const std::string& configurationPath) const;
+
+    // The main path with its final ".ini" replaced by "_defaults.ini";
+    // std::invalid_argument "Invalid file path" when it does not end in ".ini".
+    static std::string defaultsFilePath(const std::string& configurationPath);
+
+private:
+    uint32_t lookup(const std::string& portIdentifier, const char* key,
+                    uint32_t builtIn) const;
+    void set(const std::string& portIdentifier, const char* key, uint32_t value);
+
+    boost::property_tree::ptree configuration_;
+    boost::property_tree::ptree defaults_;
+};
+
+}  // namespace qx561x
