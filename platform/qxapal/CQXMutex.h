@@ -1,0 +1,35 @@
+#pragma once
+// The plain process-wide mutex that serialises reference counts.
+
+#include <pthread.h>
+
+#include <atomic>
+#include <memory>
+
+namespace qxapal {
+
+class CQXMutex {
+public:
+    // Throws std::system_error when the mutex cannot be created.
+    CQXMutex();
+    ~CQXMutex();
+    CQXMutex(const CQXMutex&) = delete;
+    CQXMutex& operator=(const CQXMutex&) = delete;
+
+    // Not recursive: a holder that locks again deadlocks.
+    void lock();
+    // Ignored when the calling thread is not the holder.
+    void unlock();
+    // Set between lock and unlock of the holder.
+    bool held() const { return held_.load(std::memory_order_acquire); }
+
+    // The one instance that guards every COM-like reference count.
+    static CQXMutex& referenceCounts();
+
+private:
+    std::unique_ptr<pthread_mutex_t> mutex_;
+    std::atomic<bool> held_{false};
+    std::atomic<pthread_t> holder_{0};
+};
+
+}  // namespace qxapal
