@@ -139,3 +139,13 @@ TEST(Utf8, ExceptionsCarryCodeTextAndRaiseSite) {
         EXPECT_GT(e.line(), 0);
     }
 }
+
+TEST(Utf8, FailuresAreStandardExceptions) {
+    // Notification delivery and the host boundary only know std::exception.
+    try {
+        toWide("\xFF");
+        FAIL() << "no exception";
+    } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(), "Invalid UTF8 encoding sequence");
+    }
+}

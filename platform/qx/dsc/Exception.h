@@ -2,14 +2,17 @@
 // The text library's exceptions: fixed codes and texts, and the raising source line.
 
 #include <cstdint>
+#include <exception>
 
 namespace qx::dsc::exception {
 
-class Exception {
+// A std::exception, so that handlers which swallow or translate any std::exception
+// (notification delivery, the host boundary) treat these the same way.
+class Exception : public std::exception {
 public:
     Exception(const char* file = "", int line = 0) : file_(file), line_(line) {}
     virtual ~Exception() = default;
-    virtual const char* what() const noexcept { return "unspecified exception"; }
+    const char* what() const noexcept override { return "unspecified exception"; }
     virtual uint32_t code() const noexcept { return 0xFFFFFFFFu; }
 
     const char* file() const { return file_; }
