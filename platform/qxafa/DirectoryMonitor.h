@@ -1,0 +1,54 @@
+#pragma once
+// Blocks one thread until something changes in one or more directories; any other
+// thread may cancel that wait.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/qxerr/Status.h"
+
+namespace qxafa {
+
+class DirectoryMonitor {
+public:
+    static constexpr uint32_t kNoTimeLimit = 0xFFFFFFFFu;
+
+    // On failure the status carries it and the object holds what was created so far.
+    DirectoryMonitor(const char* const* paths, size_t count, qxerr::Status& status);
+    DirectoryMonitor(const std::string& path, qxerr::Status& status);
+    // Throws qxerr::Exception when the monitor cannot be set up.
+    explicit DirectoryMonitor(const std::string& path);
+    ~DirectoryMonitor();
+
+    DirectoryMonitor(const DirectoryMonitor&) = delete;
+    DirectoryMonitor& operator=(const DirectoryMonitor&) = delete;
+
+    // True when a change was read; outIndex (may be null) receives the index of the
+    // watched path, or the number of paths when the watch is unknown. False on
+    // cancel, timeout (status: qxapalerr_operationTimedOut) and failure.
+    bool waitForChange(uint32_t timeoutMs, uint32_t* outIndex, qxerr::Status& status);
+    bool waitForChange(uint32_t* outIndex, qxerr::Status& status);
+    // Throwing forms: a timeout or failure raises qxerr::Exception; false means cancelled.
+    bool waitForChange(uint32_t timeoutMs, uint32_t* outIndex);
+    bool waitForChange(uint32_t* outIndex = nullptr);
+
+    // Makes the current or the next wait return false, and every wait after it.
+    void cancelWait();
+
+private:
+    DirectoryMonitor() = default;
+    void open(const char* const* paths, size_t count, qxerr::Status& status);
+    bool storeWatch(int32_t watch, qxerr::Status& status);
+    // 1 readable pipe, 2 readable inotify, 0 timeout, -1 failure.
+    int waitReadable(uint32_t timeoutMs, qxerr::Status& status);
+    // 1 an event (its mask and watch are returned), 0 nothing to read, -1 failure.
+    int readFirstEvent(uint32_t& mask, int32_t& watch, qxerr::Status& status);
+
+    int32_t inotifyFd_ = -1;
+    std::vector<int32_t> watches_;
+    int wakePipe_[2] = {-1, -1};
+};
+
+}  // namespace qxafa
