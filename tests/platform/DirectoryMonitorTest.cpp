@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <fcntl.h>
+
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -169,6 +171,33 @@ TEST_F(DirectoryMonitorTest, LaterPathsAreNotWatchedAfterAFailure) {
     uint32_t index = 99;
     EXPECT_TRUE(monitor.waitForChange(5000, &index, waitStatus));
     EXPECT_EQ(index, 0u);
+}
+
+TEST_F(DirectoryMonitorTest, QueueOverflowIsSkipped) {
+    unsigned queueLimit = 0;
+    std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queueLimit;
+    if (queueLimit == 0 || queueLimit > 65536) {
+        GTEST_SKIP() << "event queue limit " << queueLimit << " is out of reach";
+    }
+    qxtest::TempDir dir;
+    DirectoryMonitor monitor(dir.path());
+    // Each file yields a create and a close-after-write event: enough to overflow the
+    // queue, which then ends with the kernel's overflow event.
+    for (unsigned i = 0; i < queueLimit / 2 + 100; ++i) {
+        const int fd = ::open(dir.file("f" + std::to_string(i)).c_str(),
+                              O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    qxerr::Status status;
+    unsigned changes = 0;
+    uint32_t index = 0;
+    while (monitor.waitForChange(300, &index, status)) {
+        ASSERT_EQ(index, 0u) << "after " << changes << " changes";
+        ++changes;
+    }
+    EXPECT_GT(changes, 0u);
+    EXPECT_EQ(status.getCode(), qxerr::qxapalerr_operationTimedOut) << status.reportText();
 }
 
 }  // namespace
