@@ -1,6 +1,7 @@
 #include "sim/Sandbox.h"
 
 #include "sim/SystemError.h"
+#include "sim/TreeBuilder.h"
 #include "sim/UniqueFd.h"
 
 #include <cerrno>
@@ -41,12 +42,12 @@ bool inUserNamespace() { return ::geteuid() != 0; }
 
 }  // namespace
 
-Sandbox::Sandbox(const StateDir& state, std::vector<std::string> portNames, std::optional<std::string> tool)
-    : state_(state), portNames_(std::move(portNames)), tool_(std::move(tool)), uid_(::geteuid()), gid_(::getegid()) {}
+Sandbox::Sandbox(const StateDir& state, const BoardSet& boards, std::optional<std::string> tool)
+    : state_(state), boards_(boards), tool_(std::move(tool)), uid_(::geteuid()), gid_(::getegid()) {}
 
 void Sandbox::prepare() const {
     for (const std::string& dir : {state_.etcUpper(), state_.etcWork(), state_.libUpper(), state_.libWork(),
-                                   state_.hostDevDir()})
+                                   state_.hostDevDir(), state_.treesDir()})
         fs::create_directories(dir);
     // Created here, by the user: inside a user namespace the real /etc is not writable.
     fs::create_directories(state_.etcUpper() + "/qxserial");
@@ -79,8 +80,12 @@ void Sandbox::enterNamespaces() const {
 }
 
 void Sandbox::mountDriverTrees() const {
-    bindMount(state_.procDir(), "/proc/driver");
-    bindMount(state_.sysDir(), "/sys/devices");
+    const std::string trees = state_.treesDir();
+    check(::mount("tmpfs", trees.c_str(), "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, "mode=755"),
+          "mount tmpfs on " + trees);
+    TreeBuilder(boards_).buildTrees(trees);
+    bindMount(trees + "/proc", "/proc/driver");
+    bindMount(trees + "/sys", "/sys/devices");
 }
 
 void Sandbox::mountOverlays() const {
@@ -137,10 +142,12 @@ void Sandbox::mirrorHostDev() const {
 }
 
 void Sandbox::mountPortNodes() const {
-    for (const std::string& name : portNames_) {
-        const std::string target = "/dev/" + name;
-        createEmptyFile(target);
-        bindMount(state_.devDir() + "/" + name, target);
+    for (const Board& board : boards_.boards) {
+        for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index) {
+            const std::string target = "/dev/" + portName(index);
+            createEmptyFile(target);
+            bindMount(state_.devDir() + "/" + portName(index), target);
+        }
     }
 }
 

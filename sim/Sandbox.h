@@ -4,12 +4,12 @@
 // simulated machine and /etc, /usr/lib/x86_64-linux-gnu are overlays whose changes land in
 // the state directory. Nothing outside the namespace changes; it dies with its processes.
 
+#include "sim/Board.h"
 #include "sim/StateDir.h"
 
 #include <optional>
 #include <string>
 #include <sys/types.h>
-#include <vector>
 
 namespace qxsim {
 
@@ -18,7 +18,7 @@ public:
     static constexpr char kToolPath[] = "/usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig";
 
     // tool: the program shown at kToolPath, if any.
-    Sandbox(const StateDir& state, std::vector<std::string> portNames, std::optional<std::string> tool);
+    Sandbox(const StateDir& state, const BoardSet& boards, std::optional<std::string> tool);
 
     // Prepares the overlay layers in the state directory; runs outside the namespace.
     void prepare() const;
@@ -28,14 +28,14 @@ public:
 
 private:
     void enterNamespaces() const;
-    void mountDriverTrees() const;
+    void mountDriverTrees() const;  // builds them, too
     void mountOverlays() const;
     void mountDev() const;
     void mirrorHostDev() const;
     void mountPortNodes() const;
 
     StateDir state_;
-    std::vector<std::string> portNames_;
+    const BoardSet& boards_;
     std::optional<std::string> tool_;
     uid_t uid_;
     gid_t gid_;

@@ -1,7 +1,8 @@
 #pragma once
-// The directory that holds a simulated machine: the driver's trees, the port nodes, the
-// upper layers of the overlays (so /etc/qxserial survives between runs), the port table and
-// the journal.
+// The directory that holds a simulated machine: the port nodes, the upper layers of the
+// overlays (so /etc/qxserial survives between runs), the port table and the journal. The
+// driver's trees are rebuilt by every run on a tmpfs mounted over trees/ inside the
+// namespace, so the host's disk never holds (or has to delete) tens of thousands of them.
 
 #include <string>
 
@@ -25,8 +26,7 @@ public:
     std::string runLockFile() const { return path("run.lock"); }
     std::string portsFile() const { return path("ports"); }
     std::string journalFile() const { return path("journal"); }
-    std::string procDir() const { return path("proc"); }
-    std::string sysDir() const { return path("sys"); }
+    std::string treesDir() const { return path("trees"); }
     std::string devDir() const { return path("dev"); }
     std::string hostDevDir() const { return path("host-dev"); }
     std::string etcUpper() const { return path("etc/upper"); }

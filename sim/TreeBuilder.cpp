@@ -38,24 +38,21 @@ std::string hexId(uint32_t value) {
 
 }  // namespace
 
-TreeBuilder::TreeBuilder(const BoardSet& boards, const StateDir& state) : boards_(boards), state_(state) {}
+TreeBuilder::TreeBuilder(const BoardSet& boards) : boards_(boards) {}
 
-void TreeBuilder::build() const {
-    for (const std::string& dir : {state_.procDir(), state_.sysDir(), state_.devDir()}) {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    fs::create_directories(state_.procDir() + "/qx");
+void TreeBuilder::buildTrees(const std::string& root) const {
+    const std::string proc = root + "/proc", sys = root + "/sys";
+    fs::create_directories(proc + "/qx");
+    fs::create_directories(sys);
     for (const Board& board : boards_.boards) {
-        buildDriverDirectory(board);
-        buildDeviceDirectory(board);
-        buildPortNodes(board);
+        buildDriverDirectory(proc, board);
+        buildDeviceDirectory(sys, board);
     }
-    buildFiller();
+    buildFiller(sys);
 }
 
-void TreeBuilder::buildDriverDirectory(const Board& board) const {
-    const fs::path dir = state_.procDir() + "/qx/pci:" + board.address;
+void TreeBuilder::buildDriverDirectory(const std::string& proc, const Board& board) const {
+    const fs::path dir = proc + "/qx/pci:" + board.address;
     const std::pair<const char*, std::string> files[] = {
         {"busProperties/pciVendorID", rawWord(board.vendorId)},
         {"busProperties/pciDeviceID", rawWord(board.deviceId)},
@@ -70,8 +67,8 @@ void TreeBuilder::buildDriverDirectory(const Board& board) const {
     for (const std::string& path : board.missing) fs::remove_all(dir / path);
 }
 
-void TreeBuilder::buildDeviceDirectory(const Board& board) const {
-    const fs::path dir = fs::path(state_.sysDir()) / board.parent / board.address;
+void TreeBuilder::buildDeviceDirectory(const std::string& sys, const Board& board) const {
+    const fs::path dir = fs::path(sys) / board.parent / board.address;
     writeFile(dir / "vendor", hexId(board.vendorId));
     writeFile(dir / "device", hexId(board.deviceId));
     writeFile(dir / "uevent", "DRIVER=qx561x\nPCI_SLOT_NAME=" + board.address + "\n");
@@ -84,18 +81,22 @@ void TreeBuilder::buildDeviceDirectory(const Board& board) const {
     }
 }
 
-void TreeBuilder::buildPortNodes(const Board& board) const {
-    for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index) {
-        const fs::path node = fs::path(state_.devDir()) / portName(index);
-        writeFile(node, "");
-        fs::permissions(node, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                  fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
+void TreeBuilder::buildPortNodes(const std::string& dir) const {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (const Board& board : boards_.boards) {
+        for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index) {
+            const fs::path node = fs::path(dir) / portName(index);
+            writeFile(node, "");
+            fs::permissions(node, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                      fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
+        }
     }
 }
 
 // Unrelated devices, so that walks over the tree cost what they cost on a real machine.
-void TreeBuilder::buildFiller() const {
-    const fs::path root = fs::path(state_.sysDir()) / "virtual" / "misc";
+void TreeBuilder::buildFiller(const std::string& sys) const {
+    const fs::path root = fs::path(sys) / "virtual" / "misc";
     for (uint32_t i = 0; i < boards_.filler; ++i) {
         fs::create_directories(root / ("group" + std::to_string(i / kFillerPerDirectory)) /
                                ("node" + std::to_string(i)));

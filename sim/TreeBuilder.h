@@ -1,11 +1,9 @@
 #pragma once
-// Writes the simulated machine into the state directory: the driver's per-board
-// directories (later seen as /proc/driver/qx), the device tree (later /sys/devices) and one
-// plain file per port node (later bound into /dev).
+// Writes the simulated machine: the driver's per-board directories (seen as
+// /proc/driver/qx), the device tree (seen as /sys/devices) and one plain file per port node
+// (bound into /dev).
 
 #include "sim/Board.h"
-#include "sim/StateDir.h"
-
 #include <string>
 #include <vector>
 
@@ -13,19 +11,20 @@ namespace qxsim {
 
 class TreeBuilder {
 public:
-    TreeBuilder(const BoardSet& boards, const StateDir& state);
+    explicit TreeBuilder(const BoardSet& boards);
 
-    // Replaces whatever an earlier run left.
-    void build() const;
+    // Creates root/proc (for /proc/driver) and root/sys (for /sys/devices).
+    void buildTrees(const std::string& root) const;
+
+    // Replaces the contents of dir with one empty file per port, named as in /dev.
+    void buildPortNodes(const std::string& dir) const;
 
 private:
-    void buildDriverDirectory(const Board& board) const;
-    void buildDeviceDirectory(const Board& board) const;
-    void buildPortNodes(const Board& board) const;
-    void buildFiller() const;
+    void buildDriverDirectory(const std::string& proc, const Board& board) const;
+    void buildDeviceDirectory(const std::string& sys, const Board& board) const;
+    void buildFiller(const std::string& sys) const;
 
     const BoardSet& boards_;
-    const StateDir& state_;
 };
 
 }  // namespace qxsim

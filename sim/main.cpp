@@ -128,14 +128,6 @@ BoardSet loadBoards(const Options& options) {
     return BoardFileParser(kDefaultBoardsName).parse(defaultBoardsText());
 }
 
-std::vector<std::string> portNames(const BoardSet& boards) {
-    std::vector<std::string> names;
-    for (const Board& board : boards.boards)
-        for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index)
-            names.push_back(portName(index));
-    return names;
-}
-
 void resetPortTable(const BoardSet& boards, const StateDir& state) {
     FileLock lock(state.lockFile(), FileLock::Mode::Exclusive);
     PortTable table = PortTable::load(state.portsFile());
@@ -150,9 +142,9 @@ int runSimulation(const Options& options) {
     FileLock running = FileLock::tryExclusive(state.runLockFile());
     if (!running.held()) throw std::runtime_error("state directory " + state.root() + " is in use by another qxsim");
 
-    TreeBuilder(boards, state).build();
+    TreeBuilder(boards).buildPortNodes(state.devDir());
     resetPortTable(boards, state);
-    const Sandbox sandbox(state, portNames(boards), tool);
+    const Sandbox sandbox(state, boards, tool);
     sandbox.prepare();
     const PortNodes nodes(boards, state);
     Driver driver(state);

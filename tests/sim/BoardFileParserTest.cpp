@@ -1,0 +1,140 @@
+#include "sim/BoardFileParser.h"
+
+#include "shared/qx561x/ProductTable.h"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+
+using qxsim::BoardFileError;
+using qxsim::BoardFileParser;
+using qxsim::BoardSet;
+using qxsim::Request;
+
+namespace {
+
+BoardSet parse(const std::string& text) { return BoardFileParser("boards.ini").parse(text); }
+
+std::string errorOf(const std::string& text) {
+    try {
+        parse(text);
+    } catch (const BoardFileError& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+TEST(BoardFileParser, ModelByLongOrUniqueShortNameSetsIdentityAndPortCount) {
+    const BoardSet set = parse(
+        "[board a]\nmodel = PCIe-5611/8 (RS-485) Interface\naddress = 0000:03:00.0\n"
+        "[board b]\nmodel = PCI-5610/4\naddress = 0000:05:1f.7\n");
+    ASSERT_EQ(set.boards.size(), 2u);
+    EXPECT_EQ(set.boards[0].deviceId, 0x7019u);
+    EXPECT_EQ(set.boards[0].vendorId, qx561x::kPciVendorId);
+    EXPECT_EQ(set.boards[0].ports, 8u);
+    EXPECT_FALSE(set.boards[0].isRs232);
+    EXPECT_EQ(set.boards[1].deviceId, 0x7002u);
+    EXPECT_TRUE(set.boards[1].isRs232);
+    EXPECT_EQ(set.boards[1].bus, 5u);
+    EXPECT_EQ(set.boards[1].device, 0x1fu);
+    EXPECT_EQ(set.boards[1].function, 7u);
+}
+
+TEST(BoardFileParser, DefaultsFollowTheAddressAndEarlierBoards) {
+    const BoardSet set = parse(
+        "; comment\n[board a]\naddress = 0000:03:00.0 ; trailing comment\nports = 4\n"
+        "[board b]\naddress = 0001:0a:02.1\n");
+    const auto& a = set.boards[0];
+    const auto& b = set.boards[1];
+    EXPECT_EQ(a.firstPort, 0u);
+    EXPECT_EQ(b.firstPort, 4u);  // after a's ports, so indices never collide
+    EXPECT_EQ(a.parent, "pci0000:00");
+    EXPECT_EQ(b.parent, "pci0001:00");
+    EXPECT_EQ(b.slotPath, "10");
+    EXPECT_EQ(a.serial.size(), 8u);
+    EXPECT_EQ(set.filler, 0u);
+}
+
+TEST(BoardFileParser, RawIdsBytesMissingRefuseAndFiller) {
+    const BoardSet set = parse(
+        "[board x]\ndevice-id = 0x1234\nvendor-id = 4660\naddress = 0000:03:00.0\nports = 2\n"
+        "missing = busProperties/pciSlotPath deviceProperties\n"
+        "bytes.busProperties/pciVendorID = 01 02 03 04 05 06 07 08\nbytes.busProperties/empty =\n"
+        "refuse = rx:EINVAL tx:EIO rs485:ENOTTY\n[tree]\nfiller = 30000\n");
+    const auto& x = set.boards[0];
+    EXPECT_EQ(x.deviceId, 0x1234u);
+    EXPECT_EQ(x.vendorId, 4660u);
+    EXPECT_EQ(x.ports, 2u);
+    EXPECT_EQ(x.missing, (std::set<std::string>{"busProperties/pciSlotPath", "deviceProperties"}));
+    EXPECT_EQ(x.bytes.at("busProperties/pciVendorID"), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_TRUE(x.bytes.at("busProperties/empty").empty());
+    EXPECT_EQ(x.refuse.at(Request::Rx), EINVAL);
+    EXPECT_EQ(x.refuse.at(Request::Tx), EIO);
+    EXPECT_EQ(x.refuse.at(Request::Rs485), ENOTTY);
+    EXPECT_EQ(set.filler, 30000u);
+}
+
+TEST(BoardFileParser, UnknownDeviceIdWithoutPortsHasNone) {
+    EXPECT_EQ(parse("[board x]\ndevice-id = 0x9999\naddress = 0000:03:00.0\n").boards[0].ports, 0u);
+}
+
+TEST(BoardFileParser, EmptyTreeSectionIsAMachineWithoutBoards) {
+    EXPECT_TRUE(parse("[tree]\n").boards.empty());
+}
+
+TEST(BoardFileParser, FaultsNameFileAndLine) {
+    const std::string a = "[board a]\naddress = 0000:03:00.0\n";
+    const struct {
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {"", "boards.ini: holds no section"},
+        {"# only a comment\n", "boards.ini: holds no section"},
+        {"address = 0000:03:00.0\n", "boards.ini:1: key outside a section"},
+        {"[board a]\naddress = 0000:03:00.0\ncolour = red\n", "boards.ini:3: unknown key 'colour'"},
+        {"[board a]\naddress = 0000:03:00.0\naddress = 0000:04:00.0\n", "boards.ini:3: duplicate key 'address'"},
+        {"[board a]\nports = 2\n", "boards.ini:1: board 'a' has no address"},
+        {"[board a]\naddress = 03:00.0\n", "boards.ini:2: address must look like"},
+        {"[board a]\naddress = 0000:03:20.0\n", "boards.ini:2: address must look like"},
+        {"[board a]\naddress = 0000:03:00.8\n", "boards.ini:2: address must look like"},
+        {a + "model = PCI-9999/1\n", "boards.ini:3: unknown model 'PCI-9999/1'"},
+        {a + "model = PCI-5310/2\n", "boards.ini:3: short name 'PCI-5310/2' is ambiguous"},
+        {a + "model = PCI-5610/2\ndevice-id = 0x7001\n", "boards.ini:4: give either model or device-id"},
+        {a + "ports = -1\n", "boards.ini:3: ports must be a number"},
+        {a + "ports = 4x\n", "boards.ini:3: ports must be a number"},
+        {a + "ports = 257\n", "boards.ini:3: ports must be a number"},
+        {a + "device-id = 0x1FFFFFFFF\n", "boards.ini:3: device-id must be a number"},
+        {a + "first-port = \n", "boards.ini:3: first-port must be a number"},
+        {a + "missing = busProperties/nothing\n", "boards.ini:3: missing names no property file"},
+        {a + "bytes.busProperties/pciVendorID = 1g\n", "boards.ini:3: bytes must be hexadecimal"},
+        {a + "bytes.busProperties/pciVendorID = 100\n", "boards.ini:3: bytes must be hexadecimal"},
+        {a + "bytes.../escape = 00\n", "boards.ini:3: bad property path '../escape'"},
+        {a + "refuse = rx:EWHATEVER\n", "boards.ini:3: refuse takes items"},
+        {a + "refuse = baud:EIO\n", "boards.ini:3: refuse takes items"},
+        {a + "parent = ../etc\n", "boards.ini:3: parent must be a relative path"},
+        {a + "parent = /abs\n", "boards.ini:3: parent must be a relative path"},
+        {a + "[board a]\naddress = 0000:04:00.0\n", "boards.ini:3: board 'a' is defined twice"},
+        {a + "[board b]\naddress = 0000:03:00.0\n", "boards.ini:4: address 0000:03:00.0 is already used"},
+        {a + "[board b]\naddress = 0000:04:00.0\nfirst-port = 7\n", "boards.ini:5: ports of board 'b' overlap"},
+        {a + "[boards]\n", "boards.ini:3: unknown section [boards]"},
+        {a + "[board a b]\n", "boards.ini:3: unknown section"},
+        {a + "[tree\n", "boards.ini:3: section header without ']'"},
+        {a + "just words\n", "boards.ini:3: expected 'key = value'"},
+        {"[tree]\nfiller = lots\n", "boards.ini:2: filler must be a number"},
+        {"[tree]\nports = 3\n", "boards.ini:2: unknown key 'ports'"},
+        {"[tree]\n[tree]\n", "boards.ini:2: second [tree] section"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(errorOf(c.text).rfind(c.message, 0), 0u) << "text:\n" << c.text << "error: " << errorOf(c.text);
+    }
+}
+
+TEST(BoardFileParser, UnreadableFileIsAnError) {
+    try {
+        BoardFileParser::parseFile("/nonexistent/boards.ini");
+        FAIL() << "no error";
+    } catch (const BoardFileError& error) {
+        EXPECT_STREQ(error.what(), "/nonexistent/boards.ini: cannot be read: No such file or directory");
+    }
+}
+
+}  // namespace
