@@ -10,12 +10,15 @@
 
 #include <map>
 #include <random>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <boost/property_tree/ini_parser.hpp>
 #include <gtest/gtest.h>
 
+#include "tests/store/SaveLoop.h"
 #include "tests/store/StoreTestSupport.h"
 
 namespace {
@@ -43,6 +46,27 @@ Saver startSaver(const std::string& path, const std::string& port, unsigned long
         ::dup2(pipeFds[1], 1);
         ::execv(QX_STORE_SAVER, const_cast<char* const*>(argv));
         ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    return {pid, pipeFds[0]};
+}
+
+// A forked copy of this process saving until killed: far quicker to start than a
+// program, which matters for hundreds of kills under the sanitizers.
+Saver forkSaver(const std::string& path, const std::string& port, unsigned long first) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        return {};
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        bool ok = false;
+        try {
+            ok = storetest::saveLoop(path, port, first, 0, pipeFds[1]);
+        } catch (...) {
+        }
+        ::_exit(ok ? 0 : 1);
     }
     ::close(pipeFds[1]);
     return {pid, pipeFds[0]};
@@ -133,9 +157,55 @@ TEST(StoreConcurrency, EightProcessesSaveTheirPortsWhileAReaderReads) {
     EXPECT_TRUE(storetest::temporaryFiles(dir.path()).empty());
 }
 
+// Stores used by several threads of one process, one store per thread.
+TEST(StoreConcurrency, ThreadsSaveTheirPortsWhileAnotherReads) {
+    constexpr int kThreads = 4;
+    constexpr unsigned long kSaves = 20;
+    TempDir dir(storetest::memoryBackedBase());
+    const std::string path = dir.file("configuration.ini");
+    storetest::writeFile(path, "[other]\nkeep=1\n");
+    std::atomic<int> failures{0};
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        while (!done) {
+            try {
+                const cIniDataStore store(path);
+                const uint32_t rx = store.getFifoRxDepth(portName(1));
+                if (rx != 64 && store.getFifoTxDepth(portName(1)) != rx + 1000) {
+                    ++failures;
+                }
+            } catch (const std::exception&) {
+                ++failures;
+            }
+        }
+    });
+    std::vector<std::thread> savers;
+    for (int k = 1; k <= kThreads; ++k) {
+        savers.emplace_back([&, k] {
+            try {
+                storetest::saveLoop(path, portName(k), 0, kSaves, -1);
+            } catch (const std::exception&) {
+                ++failures;
+            }
+        });
+    }
+    for (auto& saver : savers) {
+        saver.join();
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(failures, 0);
+    const cIniDataStore store(path);
+    for (int k = 1; k <= kThreads; ++k) {
+        EXPECT_EQ(store.getFifoRxDepth(portName(k)), kSaves - 1) << portName(k);
+        expectOneSave(store, portName(k), kSaves - 1);
+    }
+    expectOtherSectionKept(path);
+}
+
 TEST(StoreConcurrency, SaverKilledAtRandomMomentsNeverBreaksTheFile) {
     constexpr int kKills = 200;
-    TempDir dir;
+    TempDir dir(storetest::memoryBackedBase());
     const std::string path = dir.file("configuration.ini");
     const std::string port = portName(1);
     storetest::writeFile(path, "[other]\nkeep=1\n");
@@ -147,7 +217,7 @@ TEST(StoreConcurrency, SaverKilledAtRandomMomentsNeverBreaksTheFile) {
 
     uint32_t next = 1;
     for (int kill = 0; kill < kKills; ++kill) {
-        const Saver saver = startSaver(path, port, next, 0);
+        const Saver saver = forkSaver(path, port, next);
         ASSERT_GT(saver.pid, 0);
         const bool ready = waitReady(saver);
         if (ready) {
