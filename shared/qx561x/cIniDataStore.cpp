@@ -20,6 +20,7 @@
 
 #include "platform/qxafa/FileLock.h"
 #include "platform/qxerr/Exception.h"
+#include "platform/qxsysq/stdpath.h"
 
 namespace qx561x {
 namespace {
@@ -38,6 +39,7 @@ constexpr const char* kRs485TransceiverMode = "Rs485TransceiverMode";
 constexpr const char* kDefaultsSection = "defaults";
 constexpr const char* kIniSuffix = ".ini";
 constexpr const char* kDefaultsSuffix = "_defaults.ini";
+constexpr const char* kConfigurationFile = "/qxserial/configuration.ini";
 // Replacement files are ".<name>.tmp-XXXXXX" beside the file.
 constexpr const char* kTemporaryMarker = ".tmp-";
 constexpr std::size_t kTemporaryRandomLength = 6;
@@ -415,6 +417,10 @@ std::string cIniDataStore::defaultsFilePath(const std::string& configurationPath
         throw std::invalid_argument("Invalid file path");
     }
     return configurationPath.substr(0, position) + kDefaultsSuffix;
+}
+
+std::string cIniDataStore::configurationFilePath() {
+    return qxsysq::getSysconfDir() + kConfigurationFile;
 }
 
 }  // namespace qx561x

@@ -31,6 +31,9 @@ public:
     // The main path with its final ".ini" replaced by "_defaults.ini";
     // std::invalid_argument "Invalid file path" when it does not end in ".ini".
     static std::string defaultsFilePath(const std::string& configurationPath);
+    // The plug-in's main file: the system configuration directory followed by
+    // "/qxserial/configuration.ini".
+    static std::string configurationFilePath();
 
 private:
     uint32_t lookup(const std::string& portIdentifier, const char* key,

@@ -136,6 +136,10 @@ TEST(StoreDefaultsPath, ConstructorReadsMainFileBeforeCheckingThePath) {
                  boost::property_tree::ini_parser::ini_parser_error);
 }
 
+TEST(StoreDefaultsPath, PlugInFileIsInTheSystemConfigurationDirectory) {
+    EXPECT_EQ(cIniDataStore::configurationFilePath(), "/etc/qxserial/configuration.ini");
+}
+
 struct ParseErrorCase {
     const char* name;
     const char* text;
