@@ -1,8 +1,10 @@
 #pragma once
 // The text library's host strings, UTF-8 conversion and time conversion.
 
-#include "sysapicpp/detail/StandIns.h"
+#include "platform/qx/dsc/AbsTime.h"
+#include "platform/qx/dsc/HostString.h"
+#include "platform/qx/dsc/Utf8.h"
 
 namespace sysapicpp {
-namespace dsc = standin::dsc;
+namespace dsc = ::qx::dsc;
 }

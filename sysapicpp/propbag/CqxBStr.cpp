@@ -1,12 +1,15 @@
 #include "sysapicpp/propbag/CqxBStr.h"
 
+#include <new>
 #include <utility>
 
 #include "sysapicpp/detail/Dsc.h"
 
 namespace dsc = sysapicpp::dsc;
 
-CqxBStr::CqxBStr(const wchar_t* text) : text_(dsc::allocHostString(text)) {}
+CqxBStr::CqxBStr(const wchar_t* text) : text_(dsc::allocHostString(text)) {
+    if (text && !text_) throw std::bad_alloc();  // too long for a host string
+}
 
 CqxBStr::CqxBStr(const CqxBStr& other) : text_(other.copy()) {}
 
@@ -34,5 +37,8 @@ CqxBStr::~CqxBStr() { dsc::freeHostString(text_); }
 uint32_t CqxBStr::length() const { return dsc::hostStringLength(text_); }
 
 wchar_t* CqxBStr::copy() const {
-    return text_ ? dsc::allocHostString(text_, dsc::hostStringLength(text_)) : nullptr;
+    if (!text_) return nullptr;
+    wchar_t* copied = dsc::allocHostString(text_, dsc::hostStringLength(text_));
+    if (!copied) throw std::bad_alloc();
+    return copied;
 }

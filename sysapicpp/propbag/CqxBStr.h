@@ -6,7 +6,8 @@
 class CqxBStr {
 public:
     CqxBStr() = default;
-    // Copies the NUL-terminated text (null gives an empty string).
+    // Copies the NUL-terminated text (null gives an empty string); std::bad_alloc when
+    // memory runs out.
     explicit CqxBStr(const wchar_t* text);
     CqxBStr(const CqxBStr& other);
     CqxBStr(CqxBStr&& other) noexcept;

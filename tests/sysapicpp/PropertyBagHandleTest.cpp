@@ -50,7 +50,7 @@ TEST(PropertyBagHandleTest, TypedValuesRoundTrip) {
     accessor.setUInt32(3, 4000000000u);
     accessor.setDouble(4, -0.5);
     accessor.setGuid(5, guid);
-    accessor.setString(6, "COM7 port");
+    accessor.setString(6, "COM7 p\xC3\xB6rt \xE2\x82\xAC");
     accessor.setTimestamp(7, {1, 2});
     accessor.setRxFifoDepth(64);
     accessor.setIsRs232(false);
@@ -60,8 +60,8 @@ TEST(PropertyBagHandleTest, TypedValuesRoundTrip) {
     EXPECT_EQ(accessor.getUInt32(3), 4000000000u);
     EXPECT_EQ(accessor.getDouble(4), -0.5);
     EXPECT_TRUE(accessor.getGuid(5) == guid);
-    EXPECT_EQ(accessor.getString(6), "COM7 port");
-    EXPECT_EQ(accessor.getWideString(6), L"COM7 port");
+    EXPECT_EQ(accessor.getString(6), "COM7 p\xC3\xB6rt \xE2\x82\xAC");
+    EXPECT_EQ(accessor.getWideString(6), L"COM7 p\u00F6rt \u20AC");
     EXPECT_EQ(accessor.getTimestamp(7).seconds, 2);
     EXPECT_EQ(accessor.getUInt32(0x0C005000), 64u);
     EXPECT_FALSE(accessor.getIsRs232());
