@@ -1,19 +1,13 @@
 #include "sysapicpp/CQXComObject.h"
 
-#include "sysapicpp/detail/Locks.h"
+#include "platform/qxapal/CQXMutex.h"
 
 namespace {
 
-// Never destroyed: objects may still be released while statics are torn down.
-CQXMutex& referenceCountMutex() {
-    static CQXMutex* mutex = new CQXMutex();
-    return *mutex;
-}
-
 class CountLock {
 public:
-    CountLock() { referenceCountMutex().lock(); }
-    ~CountLock() { referenceCountMutex().unlock(); }
+    CountLock() { qxapal::CQXMutex::referenceCounts().lock(); }
+    ~CountLock() { qxapal::CQXMutex::referenceCounts().unlock(); }
 };
 
 }  // namespace

@@ -74,12 +74,13 @@ public:
         return count;
     }
 
-    // A new object holding no reference; null when memory runs out.
+    // A new object holding no reference; null when it cannot be created (memory, or
+    // a lock the system refuses).
     template <class... Args>
     static CQXComObject* createInstance(Args&&... args) {
         try {
             return new CQXComObject(std::forward<Args>(args)...);
-        } catch (const std::bad_alloc&) {
+        } catch (...) {
             return nullptr;
         }
     }

@@ -5,10 +5,9 @@
 #include <utility>
 
 #include "sysapicpp/CQXComEnumOnSTL.h"
-#include "sysapicpp/CqxCSLock.h"
 #include "sysapicpp/detail/Dsc.h"
 
-using sysapicpp::CqxCSLock;
+using qxapal::CqxCSLock;
 using sysapicpp::E_FAIL;
 using sysapicpp::E_NOTIMPL;
 using sysapicpp::E_OUTOFMEMORY;

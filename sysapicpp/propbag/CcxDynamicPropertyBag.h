@@ -7,9 +7,9 @@
 #include <memory>
 #include <set>
 
+#include "platform/qxapal/CqxCS.h"
 #include "sysapicpp/CQXComObject.h"
 #include "sysapicpp/HostInterfaces.h"
-#include "sysapicpp/detail/Locks.h"
 #include "sysapicpp/propbag/CcxPropertyValue.h"
 
 class CcxDynamicPropertyBag : public IcxSysPropertyBag4,
@@ -71,7 +71,7 @@ private:
     HRESULT getValue(uint32_t tag, T* out);
     HRESULT enumerate(const std::set<uint32_t>& tags, IcxSysEnumPropertyTag** out);
 
-    mutable CqxCS cs_;
+    mutable qxapal::CqxCS cs_;
     std::map<uint32_t, std::unique_ptr<CcxPropertyValue>> values_;
     std::set<uint32_t> modified_;
     int32_t lockCount_ = 0;
