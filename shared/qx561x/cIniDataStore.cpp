@@ -340,6 +340,24 @@ void replaceFile(const std::string& path, const std::string& text, const struct 
     syncDirectory(parts.directory);
 }
 
+// A link stays a link: the file it points to is the one replaced.
+std::string fileBehindLinks(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        raiseFromErrno(errno);
+    }
+    if (!S_ISLNK(st.st_mode)) {
+        return path;
+    }
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        raiseFromErrno(errno);
+    }
+    std::string target = resolved;
+    std::free(resolved);
+    return target;
+}
+
 std::string portPath(const std::string& portIdentifier, const char* key) {
     return portIdentifier + "." + key;
 }
@@ -407,7 +425,7 @@ void cIniDataStore::save(const std::string& configurationPath) const {
     // The writer refuses some trees; find out before anything on disk changes.
     std::ostringstream text;
     boost::property_tree::ini_parser::write_ini(text, tree);
-    replaceFile(configurationPath, text.str(), current);
+    replaceFile(fileBehindLinks(configurationPath), text.str(), current);
 }
 
 std::string cIniDataStore::defaultsFilePath(const std::string& configurationPath) {

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -155,6 +156,37 @@ TEST(StoreConcurrency, EightProcessesSaveTheirPortsWhileAReaderReads) {
     }
     expectOtherSectionKept(path);
     EXPECT_TRUE(storetest::temporaryFiles(dir.path()).empty());
+}
+
+// The tool and the plug-in exclude each other only through the file lock.
+TEST(StoreConcurrency, ReadersAndSaversWaitForTheFileLock) {
+    for (const bool holdExclusive : {true, false}) {
+        SCOPED_TRACE(holdExclusive ? "reader waits for a writer" : "saver waits for a reader");
+        TempDir dir(storetest::memoryBackedBase());
+        const std::string path = dir.file("configuration.ini");
+        storetest::writeFile(path, "[qx561x:7a01:3:1]\nFifoRxDepth=5\n");
+        const int held = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(held, 0);
+        ASSERT_EQ(::flock(held, holdExclusive ? LOCK_EX : LOCK_SH), 0);
+        std::atomic<bool> finished{false};
+        std::thread user([&] {
+            if (holdExclusive) {
+                const cIniDataStore store(path);
+            } else {
+                cIniDataStore store;
+                store.setFifoRxDepth(portName(1), 6);
+                store.save(path);
+            }
+            finished = true;
+        });
+        ::usleep(200000);
+        EXPECT_FALSE(finished);
+        ::flock(held, LOCK_UN);
+        user.join();
+        ::close(held);
+        EXPECT_TRUE(finished);
+        EXPECT_EQ(cIniDataStore(path).getFifoRxDepth(portName(1)), holdExclusive ? 5u : 6u);
+    }
 }
 
 // Stores used by several threads of one process, one store per thread.

@@ -391,6 +391,20 @@ TEST(StoreSave, LeftoverReplacementFilesAreRemoved) {
     EXPECT_TRUE(std::filesystem::exists(dir.file(".d.ini.tmp-Ab12Cd")));
 }
 
+TEST(StoreSave, LinkedFileIsReplacedBehindTheLink) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("real"));
+    writeFile(dir.file("real/c.ini"), "[a]\nk=1\n");
+    std::filesystem::create_symlink("real/c.ini", dir.file("c.ini"));
+    cIniDataStore store;
+    store.setFifoRxDepth(kPort, 3);
+    store.save(dir.file("c.ini"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("c.ini")));
+    EXPECT_EQ(readFile(dir.file("real/c.ini")), "[a]\nk=1\n[qx561x:7a01:3:1]\nFifoRxDepth=3\n");
+    EXPECT_TRUE(storetest::temporaryFiles(dir.path()).empty());
+    EXPECT_TRUE(storetest::temporaryFiles(dir.file("real")).empty());
+}
+
 TEST(StoreSave, RelativePathSavesInWorkingDirectory) {
     TempDir dir;
     const auto previous = std::filesystem::current_path();
