@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -21,9 +22,13 @@ double nowNs() {
     return ts.tv_sec * 1e9 + ts.tv_nsec;
 }
 
-// Returns the wall time of one run in nanoseconds; exits when the command fails, since a
-// failing run would time an error path.
-double timeOnce(char** command) {
+struct Sample {
+    double wallNs;
+    double cpuNs;  // user + system time of the child itself
+};
+
+// Times one run; exits when the command fails, since a failing run would time an error path.
+Sample timeOnce(char** command) {
     const double start = nowNs();
     pid_t pid = 0;
     if (posix_spawn(&pid, command[0], nullptr, nullptr, command, environ) != 0) {
@@ -31,13 +36,15 @@ double timeOnce(char** command) {
         std::exit(2);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
     const double elapsed = nowNs() - start;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "%s failed (status %d)\n", command[0], status);
         std::exit(2);
     }
-    return elapsed;
+    const auto ns = [](const timeval& t) { return t.tv_sec * 1e9 + t.tv_usec * 1e3; };
+    return {elapsed, ns(usage.ru_utime) + ns(usage.ru_stime)};
 }
 
 double median(std::vector<double> v) {
@@ -67,17 +74,23 @@ int main(int argc, char** argv) {
     // Warm the page cache and the simulator first; then interleave so drift hits both.
     timeOnce(command);
     timeOnce(baseline);
-    std::vector<double> a, b, ratios;
+    std::vector<double> a, b, ratios, cpuA, cpuB;
     for (int i = 0; i < runs; ++i) {
-        a.push_back(timeOnce(command));
-        b.push_back(timeOnce(baseline));
-        ratios.push_back(a.back() / b.back());
+        const Sample sa = timeOnce(command);
+        const Sample sb = timeOnce(baseline);
+        a.push_back(sa.wallNs);
+        b.push_back(sb.wallNs);
+        cpuA.push_back(sa.cpuNs);
+        cpuB.push_back(sb.cpuNs);
+        ratios.push_back(sa.wallNs / sb.wallNs);
     }
     const double ma = median(a), mb = median(b);
-    std::printf("runs            %d\n", runs);
-    std::printf("tool median     %.1f us\n", ma / 1e3);
-    std::printf("floor median    %.1f us\n", mb / 1e3);
-    std::printf("ratio of medians %.2f\n", ma / mb);
-    std::printf("median of pairwise ratios %.2f\n", median(ratios));
+    std::printf("runs                       %d\n", runs);
+    std::printf("command median wall        %.1f us\n", ma / 1e3);
+    std::printf("baseline median wall       %.1f us\n", mb / 1e3);
+    std::printf("ratio of medians           %.2f\n", ma / mb);
+    std::printf("median of pairwise ratios  %.2f\n", median(ratios));
+    std::printf("median cpu (command/base)  %.1f / %.1f us\n", median(cpuA) / 1e3,
+                median(cpuB) / 1e3);
     return 0;
 }
