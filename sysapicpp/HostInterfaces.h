@@ -114,5 +114,110 @@ protected:
     ~IcxSysPropertyBag4() = default;
 };
 
-// The expert interfaces (IcxSysExpertInfo .. IcxSysExpertDiagnostic2) are declared with
-// the adapter; their identifiers are already in HostInterfaceIds.h.
+// A host collection; the plug-in only ever adds bags to it.
+class IcxSysPropertyBagCollection : public IUnknown {
+public:
+    virtual sysapicpp::HRESULT GetCount(uint32_t* count) = 0;                          // 3
+    virtual sysapicpp::HRESULT GetItem(uint32_t index, IcxSysPropertyBag** bag) = 0;   // 4
+    virtual sysapicpp::HRESULT Add(IcxSysPropertyBag* bag) = 0;                        // 5
+
+protected:
+    ~IcxSysPropertyBagCollection() = default;
+};
+
+// The host's receiver of change notifications (1 added, 2 removed, 3 changed).
+class IcxSysNotificationSink : public IUnknown {
+public:
+    virtual sysapicpp::HRESULT OnItemsChanged(IUnknown* sender, int32_t changeType,
+                                              IcxSysEnumStringList* itemNames) = 0;    // 3
+
+protected:
+    ~IcxSysNotificationSink() = default;
+};
+
+// Expert interfaces. Item names are NUL-terminated wide strings from the host; returned
+// texts are host strings the host frees. Flags are 0 or 1.
+class IcxSysExpertInfo : public IUnknown {
+public:
+    virtual sysapicpp::HRESULT GetExpertId(GUID* id) = 0;                              // 3
+    virtual sysapicpp::HRESULT GetExpertName(wchar_t** name) = 0;                      // 4
+    virtual sysapicpp::HRESULT GetExpertVersion(wchar_t** version) = 0;                // 5
+    virtual sysapicpp::HRESULT GetExpertCategory(wchar_t** category) = 0;              // 6
+
+protected:
+    ~IcxSysExpertInfo() = default;
+};
+
+class IcxSysExpert : public IcxSysExpertInfo {
+public:
+    virtual sysapicpp::HRESULT Initialize() = 0;                                       // 7
+    virtual sysapicpp::HRESULT Uninitialize() = 0;                                     // 8
+    virtual sysapicpp::HRESULT GetAllItemProperties(IcxSysPropertyBagCollection* bags) = 0;  // 9
+    virtual sysapicpp::HRESULT EnumItemNames(IcxSysEnumStringList** names) = 0;        // 10
+    virtual sysapicpp::HRESULT GetItemProperties(const wchar_t* itemName,
+                                                 IcxSysPropertyBag** bag) = 0;         // 11
+    virtual sysapicpp::HRESULT GetItemPropertiesByTag(const wchar_t* itemName, uint32_t tagCount,
+                                                      const uint32_t* tags, int32_t allowPending,
+                                                      IcxSysPropertyBag** bag) = 0;    // 12
+    // Not supported by any expert of this system; kept for the slot.
+    virtual sysapicpp::HRESULT Unsupported() = 0;                                      // 13
+    virtual sysapicpp::HRESULT RenameAlias(const wchar_t* itemName, const wchar_t* newAlias,
+                                           int32_t flag, int32_t* hasMessage,
+                                           wchar_t** message) = 0;                     // 14
+    // message is optional.
+    virtual sysapicpp::HRESULT ValidateItemProperties(const wchar_t* itemName,
+                                                      IcxSysPropertyBag* bag,
+                                                      IcxSysEnumPropertyTag** acceptedTags,
+                                                      wchar_t** message) = 0;          // 15
+    virtual sysapicpp::HRESULT SetItemProperties(const wchar_t* itemName, IcxSysPropertyBag* bag,
+                                                 int32_t* flag) = 0;                   // 16
+
+protected:
+    ~IcxSysExpert() = default;
+};
+
+// The host's table of the second version carries a destructor pair at 17-18 and repeats
+// the diagnostic and plug-and-play operations, so one implementation serves all tables.
+class IcxSysExpert2 : public IcxSysExpert {
+public:
+    virtual ~IcxSysExpert2() = default;                                                // 17, 18
+    virtual sysapicpp::HRESULT ResetDevice(const wchar_t* itemName, int32_t mode) = 0; // 19
+    virtual sysapicpp::HRESULT SelfTest(const wchar_t* itemName, int32_t mode,
+                                        wchar_t** message) = 0;                        // 20
+    virtual sysapicpp::HRESULT SelfCalibrate(const wchar_t* itemName, wchar_t** message) = 0;  // 21
+    virtual sysapicpp::HRESULT ResetDevice2(const wchar_t* itemName, int32_t mode, int32_t* flag,
+                                            wchar_t** message) = 0;                    // 22
+    virtual sysapicpp::HRESULT SetNotificationSink(IcxSysNotificationSink* sink) = 0;  // 23
+    // message is optional.
+    virtual sysapicpp::HRESULT SetItemProperties2(const wchar_t* itemName, IcxSysPropertyBag* bag,
+                                                  int32_t* flag, wchar_t** message) = 0;  // 24
+    virtual sysapicpp::HRESULT ObjectHook() = 0;                                       // 25
+};
+
+class IcxSysExpertPlugPlay : public IUnknown {
+public:
+    virtual sysapicpp::HRESULT SetNotificationSink(IcxSysNotificationSink* sink) = 0;  // 3
+
+protected:
+    ~IcxSysExpertPlugPlay() = default;
+};
+
+class IcxSysExpertDiagnostic : public IUnknown {
+public:
+    virtual sysapicpp::HRESULT ResetDevice(const wchar_t* itemName, int32_t mode) = 0; // 3
+    virtual sysapicpp::HRESULT SelfTest(const wchar_t* itemName, int32_t mode,
+                                        wchar_t** message) = 0;                        // 4
+    virtual sysapicpp::HRESULT SelfCalibrate(const wchar_t* itemName, wchar_t** message) = 0;  // 5
+
+protected:
+    ~IcxSysExpertDiagnostic() = default;
+};
+
+class IcxSysExpertDiagnostic2 : public IcxSysExpertDiagnostic {
+public:
+    virtual sysapicpp::HRESULT ResetDevice2(const wchar_t* itemName, int32_t mode, int32_t* flag,
+                                            wchar_t** message) = 0;                    // 6
+
+protected:
+    ~IcxSysExpertDiagnostic2() = default;
+};
