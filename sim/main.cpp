@@ -102,6 +102,9 @@ StateDir openState(const Options& options) {
 }
 
 int printTable(const Options& options) {
+    const std::string root = options.state.value_or(StateDir::defaultRoot());
+    // Reading must not leave a directory behind where nothing was simulated.
+    if (!fs::is_directory(root)) throw std::runtime_error("no simulation state in " + root);
     StateDir state = openState(options);
     FileLock lock(state.lockFile(), FileLock::Mode::Shared);
     if (options.mode == Options::Mode::Ports) {

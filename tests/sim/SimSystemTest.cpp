@@ -57,6 +57,8 @@ TEST(SimSystem, DefaultBoardsAppearInTheDriverDirectory) {
     EXPECT_EQ(ports.size(), 14u);
     EXPECT_EQ(ports.at("ttyQX561xPort8").board, "rs232");
     EXPECT_EQ(ports.at("ttyQX561xPort20").board, "pxi");
+    const std::string raw = Sim::qxsim({"ports", "--state", sim.stateDir()}).out;
+    EXPECT_LT(raw.find("ttyQX561xPort9 "), raw.find("ttyQX561xPort10 ")) << "not in index order:\n" << raw;
 }
 
 TEST(SimSystem, PropertyFilesHoldRawWordsAndTerminatedText) {
@@ -124,6 +126,37 @@ TEST(SimSystem, RequestsOnAPortNodeAreAnsweredAndJournalled) {
     EXPECT_EQ(port.requests, 3u);
     EXPECT_EQ(ports.at("ttyQX561xPort4").rx, "-");
     EXPECT_EQ(ports.at("ttyQX561xPort4").requests, 0u);
+
+    // The exact lines, since every system test reads them.
+    const std::string table = Sim::qxsim({"ports", "--state", sim.stateDir()}).out;
+    EXPECT_NE(table.find("\nttyQX561xPort4 board=a rx=- tx=- rs485=- requests=0\n"
+                         "ttyQX561xPort5 board=a rx=64 tx=128 rs485=0x3 requests=3\n"),
+              std::string::npos)
+        << table;
+    EXPECT_EQ(Sim::qxsim({"journal", "--state", sim.stateDir()}).out,
+              "ttyQX561xPort5 rx 64 ok\nttyQX561xPort5 tx 128 ok\nttyQX561xPort5 rs485 0x3,0,0,0,0,0,0,0 ok\n");
+}
+
+TEST(SimSystem, PortValuesAndJournalCarryOverToTheNextRun) {
+    Sim sim(twoBoards());
+    ASSERT_EQ(sim.run({kProbe, "/dev/ttyQX561xPort4", "rx", "64"}).status, 0);
+    ASSERT_EQ(sim.run({kProbe, "/dev/ttyQX561xPort4", "tx", "32"}).status, 0);
+    const auto port = sim.ports().at("ttyQX561xPort4");
+    EXPECT_EQ(port.rx, "64");
+    EXPECT_EQ(port.tx, "32");
+    EXPECT_EQ(port.requests, 2u);
+    EXPECT_EQ(sim.journal().size(), 2u);
+}
+
+TEST(SimSystem, ReadingAStateThatDoesNotExistFailsWithoutCreatingIt) {
+    Sim sim;
+    for (const char* what : {"ports", "journal"}) {
+        const RunResult r = Sim::qxsim({what, "--state", sim.stateDir() + "/none"});
+        EXPECT_NE(r.status, 0) << what;
+        EXPECT_EQ(r.err, "qxsim: no simulation state in " + sim.stateDir() + "/none\n") << what;
+    }
+    struct stat info {};
+    EXPECT_NE(::stat((sim.stateDir() + "/none").c_str(), &info), 0);
 }
 
 TEST(SimSystem, LevelsOutsideOneTo128AreRefusedAndKeepTheOldValue) {
