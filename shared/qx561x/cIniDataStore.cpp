@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <locale>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -250,13 +251,14 @@ std::string temporaryPrefix(const PathParts& parts) {
 // Only the holder of the lock on the current file creates replacement files, so
 // any found while holding it were left by a saver that died.
 void removeStaleTemporaries(const PathParts& parts) {
-    DIR* directory = ::opendir(parts.directory.c_str());
-    if (directory == nullptr) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(parts.directory.c_str()),
+                                                         &::closedir);
+    if (!directory) {
         return;
     }
     const std::string prefix = temporaryPrefix(parts);
     std::vector<std::string> stale;
-    while (const dirent* entry = ::readdir(directory)) {
+    while (const dirent* entry = ::readdir(directory.get())) {
         const std::string name = entry->d_name;
         if (name.size() == prefix.size() + kTemporaryRandomLength &&
             name.compare(0, prefix.size(), prefix) == 0) {
@@ -264,9 +266,8 @@ void removeStaleTemporaries(const PathParts& parts) {
         }
     }
     for (const auto& name : stale) {
-        ::unlinkat(::dirfd(directory), name.c_str(), 0);
+        ::unlinkat(::dirfd(directory.get()), name.c_str(), 0);
     }
-    ::closedir(directory);
 }
 
 // Removes the replacement file unless it was renamed into place.
