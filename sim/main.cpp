@@ -39,8 +39,12 @@ Runs COMMAND in a private mount namespace (inside a user namespace when not root
 /proc/driver/qx, /sys/devices and /dev show simulated boards, and answers the driver's
 requests (RX and TX FIFO levels, TIOCSRS485) on the simulated port nodes.
 
-  --boards FILE  board file (INI); without it a built-in set of three boards is used
-  --state DIR    state directory: simulated trees, /etc changes (so /etc/qxserial
+  --boards FILE  board file (INI); without it a built-in set of three boards is used.
+                 Sections "[board NAME]" with keys address (required), model or
+                 device-id, vendor-id, parent, slot-path, serial, first-port, ports,
+                 missing, bytes.<property path>, refuse (e.g. "tx:EIO rs485:ENOTTY");
+                 "[tree]" with filler (extra directories under /sys/devices).
+  --state DIR    state directory: port nodes, /etc changes (so /etc/qxserial
                  survives between runs), port table and journal.
                  Default: /tmp/qxsim-<uid>, kept between runs.
   --tool PATH    program shown at /usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig.
