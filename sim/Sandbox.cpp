@@ -124,9 +124,7 @@ void Sandbox::mirrorHostDev() const {
         struct stat info {};
         check(::lstat(source.c_str(), &info), "inspect " + source);
         if (name == "ptmx") {
-            // The pty multiplexer finds its pts instance beside the node it was opened
-            // through; only the host's whole /dev tree offers that.
-            check(::symlink(source.c_str(), target.c_str()), "link " + target);
+            linkPtmx(target);
         } else if (S_ISLNK(info.st_mode)) {
             char link[PATH_MAX];
             const ssize_t length = check(::readlink(source.c_str(), link, sizeof link - 1), "read " + source);
@@ -139,6 +137,16 @@ void Sandbox::mirrorHostDev() const {
             bindMount(source, target);
         }
     }
+}
+
+// The pty multiplexer finds its pts instance beside the node it was opened through. Through
+// pts/ptmx the new ptys show under /dev/pts as usual; where that node is closed to us (a user
+// namespace, devpts mounted with ptmxmode=000) the host's whole /dev tree is the way in.
+void Sandbox::linkPtmx(const std::string& target) const {
+    const std::string host = state_.hostDevDir();
+    const bool direct = ::access((host + "/pts/ptmx").c_str(), R_OK | W_OK) == 0;
+    const std::string link = direct ? "pts/ptmx" : host + "/ptmx";
+    check(::symlink(link.c_str(), target.c_str()), "link " + target);
 }
 
 void Sandbox::mountPortNodes() const {

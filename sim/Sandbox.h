@@ -32,6 +32,7 @@ private:
     void mountOverlays() const;
     void mountDev() const;
     void mirrorHostDev() const;
+    void linkPtmx(const std::string& target) const;
     void mountPortNodes() const;
 
     StateDir state_;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using qxtest::BoardFile;
 using qxtest::JournalLine;
@@ -311,6 +312,16 @@ TEST(SimSystem, ConfigurationPersistsInTheStateAndTheHostStaysAsItWas) {
                              "/usr/lib/x86_64-linux-gnu/qx561x"})
         EXPECT_NE(::stat(path, &info), 0) << path << " exists outside the simulator";
     EXPECT_EQ(mountTable(), mountsBefore);
+}
+
+TEST(SimSystem, PtysWorkInside) {
+    Sim sim(twoBoards());
+    const RunResult r = sim.run({"script", "-qec", "tty", "/dev/null"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("/pts/"), std::string::npos) << r.out;
+    if (::geteuid() == 0) {
+        EXPECT_EQ(r.out.rfind("/dev/pts/", 0), 0u) << r.out;
+    }
 }
 
 TEST(SimSystem, StateInUseIsRefused) {
