@@ -111,4 +111,17 @@ TEST(EnumeratorTest, EnumeratorAnswersItsOwnIdentifierOnly) {
     EXPECT_EQ(out, nullptr);
 }
 
+TEST(EnumeratorTest, EnumeratorWithoutCollectionFails) {
+    using Bare = CQXComEnumOnSTL<IcxSysEnumPropertyTag, &IID_IcxSysEnumPropertyTag, uint32_t,
+                                 QXCopyPropertyTag, std::set<uint32_t>>;
+    auto* bare = CQXComObject<Bare>::createInstance();
+    ASSERT_NE(bare, nullptr);
+    QXComPtr<IcxSysEnumPropertyTag> tags(bare);
+    uint32_t tag = 0;
+    uint32_t fetched = 0;
+    EXPECT_EQ(tags->Next(1, &tag, &fetched), E_FAIL);
+    EXPECT_EQ(tags->Reset(), E_FAIL);
+    EXPECT_EQ(tags->Skip(1), E_FAIL);
+}
+
 }  // namespace
