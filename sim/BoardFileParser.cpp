@@ -208,17 +208,29 @@ void BoardFileParser::finishBoard() {
     Board board;
     board.name = sectionName_;
     board.line = sectionLine_;
-    auto get = [this](const char* key) -> const Key* {
-        const auto found = section_.find(key);
-        return found == section_.end() ? nullptr : &found->second;
-    };
-    auto number = [this](const Key& key, uint64_t max, const char* what) {
-        const auto value = parseUnsigned(key.value, max);
-        if (!value) fail(key.line, std::string(what) + " must be a number from 0 to " + std::to_string(max));
-        return uint32_t(*value);
-    };
+    readAddress(board);
+    readIdentity(board);
+    readPorts(board);
+    readTexts(board);
+    readMissing(board);
+    readBytes(board);
+    readRefuse(board);
+    result_.boards.push_back(std::move(board));
+}
 
-    const Key* address = get("address");
+const BoardFileParser::Key* BoardFileParser::find(const char* key) const {
+    const auto found = section_.find(key);
+    return found == section_.end() ? nullptr : &found->second;
+}
+
+uint32_t BoardFileParser::number(const Key& key, uint64_t max, const char* what) const {
+    const auto value = parseUnsigned(key.value, max);
+    if (!value) fail(key.line, std::string(what) + " must be a number from 0 to " + std::to_string(max));
+    return uint32_t(*value);
+}
+
+void BoardFileParser::readAddress(Board& board) const {
+    const Key* address = find("address");
     if (!address) fail(sectionLine_, "board '" + board.name + "' has no address");
     static const std::regex pciAddress("([0-9a-fA-F]{4}):([0-9a-fA-F]{2}):([0-1][0-9a-fA-F])\\.([0-7])");
     std::smatch match;
@@ -231,54 +243,63 @@ void BoardFileParser::finishBoard() {
     for (const Board& other : result_.boards)
         if (other.address == board.address)
             fail(address->line, "address " + board.address + " is already used by board '" + other.name + "'");
+}
 
-    const Key* model = get("model");
-    const Key* deviceId = get("device-id");
+void BoardFileParser::readIdentity(Board& board) const {
+    const Key* model = find("model");
+    const Key* deviceId = find("device-id");
     if (model && deviceId) fail(deviceId->line, "give either model or device-id, not both");
-    std::string problem;
     if (deviceId) {
         board.deviceId = number(*deviceId, 0xFFFFFFFF, "device-id");
     } else {
+        std::string problem;
         const auto id = findModel(model ? model->value : kDefaultModel, problem);
         if (!id) fail(model ? model->line : sectionLine_, problem);
         board.deviceId = uint32_t(*id);
     }
+    const Key* vendorId = find("vendor-id");
+    board.vendorId = vendorId ? number(*vendorId, 0xFFFFFFFF, "vendor-id") : qx561x::kPciVendorId;
+    qx561x::ProductInfo product{};
+    board.isRs232 = qx561x::lookupProduct(int32_t(board.deviceId), product) && product.isRs232;
+}
+
+void BoardFileParser::readPorts(Board& board) const {
     qx561x::ProductInfo product{};
     const bool known = qx561x::lookupProduct(int32_t(board.deviceId), product);
-    board.isRs232 = known && product.isRs232;
-
-    const Key* vendorId = get("vendor-id");
-    board.vendorId = vendorId ? number(*vendorId, 0xFFFFFFFF, "vendor-id") : qx561x::kPciVendorId;
-
-    const Key* ports = get("ports");
+    const Key* ports = find("ports");
     board.ports = ports ? number(*ports, kMaxPorts, "ports") : (known ? uint32_t(product.portCount) : 0);
-
-    const Key* firstPort = get("first-port");
+    // By default a board's ports follow those of the boards before it, so indices never collide.
+    const Key* firstPort = find("first-port");
     uint32_t nextFree = 0;
     for (const Board& other : result_.boards) nextFree = std::max(nextFree, other.firstPort + other.ports);
     board.firstPort = firstPort ? number(*firstPort, kMaxPortIndex, "first-port") : nextFree;
     checkOverlaps(board, firstPort ? firstPort->line : sectionLine_);
+}
 
-    const Key* parent = get("parent");
-    board.parent = parent ? parent->value : "pci" + address->value.substr(0, 4) + ":00";
+void BoardFileParser::readTexts(Board& board) const {
+    const Key* parent = find("parent");
+    board.parent = parent ? parent->value : "pci" + board.address.substr(0, 4) + ":00";
     if (!isSafeRelativePath(board.parent, 32))
         fail(parent ? parent->line : sectionLine_, "parent must be a relative path without '.' or '..'");
-
-    const Key* slotPath = get("slot-path");
+    const Key* slotPath = find("slot-path");
     board.slotPath = slotPath ? slotPath->value : std::to_string(board.bus);
-    const Key* serial = get("serial");
+    const Key* serial = find("serial");
     char defaultSerial[16];
     std::snprintf(defaultSerial, sizeof defaultSerial, "%08X",
                   (board.deviceId & 0xFFFF) << 16 | board.bus << 8 | board.device << 3 | board.function);
     board.serial = serial ? serial->value : defaultSerial;
+}
 
-    if (const Key* missing = get("missing")) {
-        for (const std::string& path : words(missing->value)) {
-            if (!propertyPaths().count(path)) fail(missing->line, "missing names no property file: '" + path + "'");
-            board.missing.insert(path);
-        }
+void BoardFileParser::readMissing(Board& board) const {
+    const Key* missing = find("missing");
+    if (!missing) return;
+    for (const std::string& path : words(missing->value)) {
+        if (!propertyPaths().count(path)) fail(missing->line, "missing names no property file: '" + path + "'");
+        board.missing.insert(path);
     }
+}
 
+void BoardFileParser::readBytes(Board& board) const {
     for (const auto& [key, value] : section_) {
         if (key.rfind("bytes.", 0) != 0) continue;
         const std::string path = key.substr(6);
@@ -291,20 +312,21 @@ void BoardFileParser::finishBoard() {
         }
         board.bytes[path] = content;
     }
+}
 
-    if (const Key* refuse = get("refuse")) {
-        static const std::map<std::string, Request> requests = {
-            {"rx", Request::Rx}, {"tx", Request::Tx}, {"rs485", Request::Rs485}};
-        for (const std::string& item : words(refuse->value)) {
-            const auto colon = item.find(':');
-            const auto request = requests.find(item.substr(0, colon));
-            const auto error = colon == std::string::npos ? std::nullopt : errnoFromName(item.substr(colon + 1));
-            if (request == requests.end() || !error)
-                fail(refuse->line, "refuse takes items such as rx:EINVAL tx:EIO rs485:ENOTTY, not '" + item + "'");
-            board.refuse[request->second] = *error;
-        }
+void BoardFileParser::readRefuse(Board& board) const {
+    const Key* refuse = find("refuse");
+    if (!refuse) return;
+    static const std::map<std::string, Request> requests = {
+        {"rx", Request::Rx}, {"tx", Request::Tx}, {"rs485", Request::Rs485}};
+    for (const std::string& item : words(refuse->value)) {
+        const auto colon = item.find(':');
+        const auto request = requests.find(item.substr(0, colon));
+        const auto error = colon == std::string::npos ? std::nullopt : errnoFromName(item.substr(colon + 1));
+        if (request == requests.end() || !error)
+            fail(refuse->line, "refuse takes items such as rx:EINVAL tx:EIO rs485:ENOTTY, not '" + item + "'");
+        board.refuse[request->second] = *error;
     }
-    result_.boards.push_back(std::move(board));
 }
 
 void BoardFileParser::checkOverlaps(const Board& board, int line) const {

@@ -39,6 +39,15 @@ private:
     void finishSection();
     void finishBoard();
     void finishTree();
+    const Key* find(const char* key) const;
+    uint32_t number(const Key& key, uint64_t max, const char* what) const;
+    void readAddress(Board& board) const;
+    void readIdentity(Board& board) const;
+    void readPorts(Board& board) const;
+    void readTexts(Board& board) const;
+    void readMissing(Board& board) const;
+    void readBytes(Board& board) const;
+    void readRefuse(Board& board) const;
     void checkOverlaps(const Board& board, int line) const;
     [[noreturn]] void fail(int line, const std::string& message) const;
 
