@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/qx/dsc/HostString.h"
 #include "sysapicpp/CQXComObject.h"
-#include "sysapicpp/detail/Dsc.h"
 
 // Copy policies: how an element of a collection becomes an element the host owns.
 struct QXCopyPropertyTag {
@@ -24,14 +24,14 @@ struct QXCopyPropertyTag {
 struct QXCopyHostString {
     static sysapicpp::HRESULT copy(wchar_t** to, const std::wstring& from) {
         try {
-            *to = sysapicpp::dsc::allocHostString(from.c_str(), from.size());
+            *to = qx::dsc::allocHostString(from.c_str(), from.size());
         } catch (const std::bad_alloc&) {
             *to = nullptr;
         }
         return *to ? sysapicpp::S_OK : sysapicpp::E_OUTOFMEMORY;
     }
     static void destroy(wchar_t** p) {
-        sysapicpp::dsc::freeHostString(*p);
+        qx::dsc::freeHostString(*p);
         *p = nullptr;
     }
 };

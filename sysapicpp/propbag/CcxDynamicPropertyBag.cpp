@@ -4,8 +4,9 @@
 #include <new>
 #include <utility>
 
+#include "platform/qx/dsc/AbsTime.h"
+#include "platform/qx/dsc/HostString.h"
 #include "sysapicpp/CQXComEnumOnSTL.h"
-#include "sysapicpp/detail/Dsc.h"
 
 using qxapal::CqxCSLock;
 using sysapicpp::E_FAIL;
@@ -232,7 +233,7 @@ HRESULT CcxDynamicPropertyBag::GetTimestampFields(uint32_t tag, int32_t* year, i
     if (sysapicpp::failed(code) || isZero(stored)) return code;
     std::tm local{};
     try {
-        local = sysapicpp::dsc::absTimeToLocalDateTime({stored.fraction, stored.seconds}, true);
+        local = qx::dsc::absTimeToLocalDateTime({stored.fraction, stored.seconds}, true);
     } catch (...) {
         return E_FAIL;  // a time the C library cannot express
     }
@@ -308,7 +309,7 @@ HRESULT copyValue(IcxSysPropertyBag* from, IcxSysPropertyBag2* fromRaw, IcxSysPr
         wchar_t* v = nullptr;
         if (sysapicpp::failed(code = from->GetString(tag, &v))) return code;
         code = to->SetString(tag, v);
-        sysapicpp::dsc::freeHostString(v);
+        qx::dsc::freeHostString(v);
         return code;
     }
     case kPropertyTypeTimestamp: {
@@ -326,7 +327,7 @@ HRESULT copyValue(IcxSysPropertyBag* from, IcxSysPropertyBag2* fromRaw, IcxSysPr
             local.tm_mon -= 1;
             local.tm_isdst = -1;
             try {
-                const auto abs = sysapicpp::dsc::localDateTimeToAbsTime(local);
+                const auto abs = qx::dsc::localDateTimeToAbsTime(local);
                 v = {abs.fraction, abs.seconds};
             } catch (...) {
                 return E_FAIL;

@@ -3,11 +3,9 @@
 #include <new>
 #include <utility>
 
-#include "sysapicpp/detail/Dsc.h"
+#include "platform/qx/dsc/HostString.h"
 
-namespace dsc = sysapicpp::dsc;
-
-CqxBStr::CqxBStr(const wchar_t* text) : text_(dsc::allocHostString(text)) {
+CqxBStr::CqxBStr(const wchar_t* text) : text_(qx::dsc::allocHostString(text)) {
     if (text && !text_) throw std::bad_alloc();  // too long for a host string
 }
 
@@ -18,7 +16,7 @@ CqxBStr::CqxBStr(CqxBStr&& other) noexcept : text_(std::exchange(other.text_, nu
 CqxBStr& CqxBStr::operator=(const CqxBStr& other) {
     if (this != &other) {
         wchar_t* copied = other.copy();
-        dsc::freeHostString(text_);
+        qx::dsc::freeHostString(text_);
         text_ = copied;
     }
     return *this;
@@ -26,19 +24,19 @@ CqxBStr& CqxBStr::operator=(const CqxBStr& other) {
 
 CqxBStr& CqxBStr::operator=(CqxBStr&& other) noexcept {
     if (this != &other) {
-        dsc::freeHostString(text_);
+        qx::dsc::freeHostString(text_);
         text_ = std::exchange(other.text_, nullptr);
     }
     return *this;
 }
 
-CqxBStr::~CqxBStr() { dsc::freeHostString(text_); }
+CqxBStr::~CqxBStr() { qx::dsc::freeHostString(text_); }
 
-uint32_t CqxBStr::length() const { return dsc::hostStringLength(text_); }
+uint32_t CqxBStr::length() const { return qx::dsc::hostStringLength(text_); }
 
 wchar_t* CqxBStr::copy() const {
     if (!text_) return nullptr;
-    wchar_t* copied = dsc::allocHostString(text_, dsc::hostStringLength(text_));
+    wchar_t* copied = qx::dsc::allocHostString(text_, qx::dsc::hostStringLength(text_));
     if (!copied) throw std::bad_alloc();
     return copied;
 }

@@ -1,8 +1,9 @@
 #include "sysapicpp/propbag/PropertyBagHandle.h"
 
+#include "platform/qx/dsc/HostString.h"
+#include "platform/qx/dsc/Utf8.h"
 #include "platform/qxerr/Status.h"
 #include "sysapicpp/HResultException.h"
-#include "sysapicpp/detail/Dsc.h"
 #include "sysapicpp/propbag/CcxDynamicPropertyBag.h"
 
 namespace sysapicpp {
@@ -20,7 +21,7 @@ constexpr qxerr::SourceLocation kGetFailed{kModule, 298, qxerr::kComponent, "hr"
 // Frees a host string when the scope ends.
 class HostStringHolder {
 public:
-    ~HostStringHolder() { dsc::freeHostString(text); }
+    ~HostStringHolder() { qx::dsc::freeHostString(text); }
     wchar_t* text = nullptr;
 };
 
@@ -107,12 +108,12 @@ GUID PropertyBagHandle::getGuid(uint32_t tag) const {
 std::wstring PropertyBagHandle::getWideString(uint32_t tag) const {
     HostStringHolder holder;
     checkGet(bag().GetString(tag, &holder.text));
-    return holder.text ? std::wstring(holder.text, dsc::hostStringLength(holder.text))
+    return holder.text ? std::wstring(holder.text, qx::dsc::hostStringLength(holder.text))
                        : std::wstring();
 }
 
 std::string PropertyBagHandle::getString(uint32_t tag) const {
-    return dsc::toUtf8(getWideString(tag));
+    return qx::dsc::toUtf8(getWideString(tag));
 }
 
 cxSysAttrTimestampUTC PropertyBagHandle::getTimestamp(uint32_t tag) const {
@@ -140,7 +141,7 @@ void PropertyBagHandle::setWideString(uint32_t tag, const std::wstring& value) c
     checkSet(bag().SetString(tag, value.c_str()));
 }
 void PropertyBagHandle::setString(uint32_t tag, std::string_view utf8) const {
-    setWideString(tag, dsc::toWide(utf8));
+    setWideString(tag, qx::dsc::toWide(utf8));
 }
 void PropertyBagHandle::setTimestamp(uint32_t tag, const cxSysAttrTimestampUTC& value) const {
     checkSet(bag().SetTimestamp(tag, &value));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "RawSlots.h"
+#include "platform/qx/dsc/HostString.h"
 #include "sysapicpp/CQXComEnumOnSTL.h"
 #include "sysapicpp/propbag/CcxDynamicPropertyBag.h"
 
@@ -60,13 +61,13 @@ TEST(AbiTest, NameEnumeratorSlots) {
     EXPECT_EQ(callSlot<HRESULT>(e, 4, uint32_t{1}), S_OK);  // Skip
     EXPECT_EQ(callSlot<HRESULT>(e, 3, uint32_t{1}, &name, &fetched), S_OK);  // Next
     EXPECT_EQ(std::wstring(name), L"y");
-    dsc::freeHostString(name);
+    qx::dsc::freeHostString(name);
     EXPECT_EQ(callSlot<HRESULT>(e, 5), S_OK);  // Reset
     IcxSysEnumStringList* clone = nullptr;
     ASSERT_EQ(callSlot<HRESULT>(e, 6, &clone), S_OK);  // Clone
     EXPECT_EQ(callSlot<HRESULT>(clone, 3, uint32_t{1}, &name, &fetched), S_OK);
     EXPECT_EQ(std::wstring(name), L"x");
-    dsc::freeHostString(name);
+    qx::dsc::freeHostString(name);
     callSlot<RefFn>(clone, 2);
 }
 
@@ -119,7 +120,7 @@ TEST(AbiTest, PropertyBagSlots) {
     EXPECT_TRUE(g == guid);
     EXPECT_EQ(callSlot<HRESULT>(b, 20, 6u, &s), S_OK);  // GetString
     EXPECT_EQ(std::wstring(s), L"text");
-    dsc::freeHostString(s);
+    qx::dsc::freeHostString(s);
     int32_t f[6] = {};
     EXPECT_EQ(callSlot<HRESULT>(b, 21, 7u, f, f + 1, f + 2, f + 3, f + 4, f + 5), S_OK);
     EXPECT_GE(f[0], 2023);  // GetTimestampFields (local time: the day may differ)

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qx/dsc/HostString.h"
 #include "sysapicpp/CQXComEnumOnSTL.h"
 
 using namespace sysapicpp;
@@ -26,8 +27,8 @@ std::vector<std::wstring> drain(IcxSysEnumStringList* names) {
     std::vector<std::wstring> out;
     wchar_t* name = nullptr;
     while (names->Next(1, &name, nullptr) == S_OK) {
-        out.emplace_back(name, dsc::hostStringLength(name));
-        dsc::freeHostString(name);
+        out.emplace_back(name, qx::dsc::hostStringLength(name));
+        qx::dsc::freeHostString(name);
     }
     return out;
 }
@@ -38,12 +39,12 @@ TEST(EnumeratorTest, NextReturnsHostStringsAndReportsShortBatches) {
     uint32_t fetched = 99;
     EXPECT_EQ(names->Next(2, batch, &fetched), S_OK);
     ASSERT_EQ(fetched, 2u);
-    EXPECT_EQ(dsc::hostStringLength(batch[1]), 2u);
+    EXPECT_EQ(qx::dsc::hostStringLength(batch[1]), 2u);
     EXPECT_EQ(std::wstring(batch[1]), L"bc");
     EXPECT_EQ(names->Next(2, batch + 2, &fetched), S_FALSE);
     ASSERT_EQ(fetched, 1u);
     EXPECT_EQ(std::wstring(batch[2]), L"def");
-    for (wchar_t* s : batch) dsc::freeHostString(s);
+    for (wchar_t* s : batch) qx::dsc::freeHostString(s);
     EXPECT_EQ(names->Next(1, batch, &fetched), S_FALSE);
     EXPECT_EQ(fetched, 0u);
 }

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/qx/dsc/HostString.h"
 #include "sysapicpp/CQXComObject.h"
-#include "sysapicpp/detail/Dsc.h"
 #include "sysapicpp/propbag/CcxDynamicPropertyBag.h"
 
 using namespace sysapicpp;
@@ -86,7 +86,7 @@ TEST(ForeignBagCopyTest, TimestampsGoThroughLocalTimeAndModifiedTagsAreNotAsked)
     wchar_t* name = nullptr;
     ASSERT_EQ(target->GetString(3, &name), S_OK);
     EXPECT_EQ(std::wstring(name), L"name");
-    dsc::freeHostString(name);
+    qx::dsc::freeHostString(name);
     double d = 0;
     EXPECT_EQ(target->GetDouble(4, &d), S_OK);
     EXPECT_EQ(d, 1.5);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sysapicpp/detail/Dsc.h"
+#include "platform/qx/dsc/HostString.h"
 #include "sysapicpp/propbag/CcxDynamicPropertyBag.h"
 
 using namespace sysapicpp;
@@ -59,7 +59,7 @@ std::vector<TypeOps> allTypes() {
              wchar_t* v = reinterpret_cast<wchar_t*>(0x1);
              HRESULT hr = b->GetString(t, &v);
              if (hr == S_OK) { EXPECT_EQ(std::wstring(v), L"w\u00e9rt"); } else { EXPECT_EQ(v, nullptr); }
-             dsc::freeHostString(hr == S_OK ? v : nullptr);
+             qx::dsc::freeHostString(hr == S_OK ? v : nullptr);
              return hr; }},
         {7, [](auto* b, uint32_t t) { return b->SetTimestamp(t, &kStamp); },
          [](auto* b, uint32_t t) { cxSysAttrTimestampUTC v{}; HRESULT hr = b->GetTimestamp(t, &v);
@@ -183,7 +183,7 @@ TEST(PropertyBagTest, CloneCopiesEveryTypeWithAnEmptyModifiedSet) {
     wchar_t* empty = nullptr;
     EXPECT_EQ(clone->GetString(200, &empty), S_OK);
     EXPECT_TRUE(empty == nullptr || *empty == L'\0');
-    dsc::freeHostString(empty);
+    qx::dsc::freeHostString(empty);
 
     QXComPtr<IcxSysEnumPropertyTag> modified;
     EXPECT_EQ(clone->EnumModifiedTags(modified.receive()), S_FALSE);
