@@ -160,8 +160,17 @@ std::optional<uint32_t> parseValue(const std::string& text) {
     return value;
 }
 
-std::optional<uint32_t> readValue(const ptree& tree, const std::string& path) {
-    const auto text = tree.get_optional<std::string>(ptree::path_type(path, '.'));
+// Section and key are one tree level each: a PXI slot path such as "4.15" is part of the
+// section name, not a level of its own (split at ".", such a port's section could never
+// be read, and saving it would be refused).
+ptree::path_type sectionKey(const std::string& section, const char* key) {
+    constexpr char kLevelSeparator = '\0';  // never inside a name read from a file
+    return ptree::path_type(section + kLevelSeparator + key, kLevelSeparator);
+}
+
+std::optional<uint32_t> readValue(const ptree& tree, const std::string& section,
+                                  const char* key) {
+    const auto text = tree.get_optional<std::string>(sectionKey(section, key));
     if (!text) {
         return std::nullopt;
     }
@@ -359,10 +368,6 @@ std::string fileBehindLinks(const std::string& path) {
     return target;
 }
 
-std::string portPath(const std::string& portIdentifier, const char* key) {
-    return portIdentifier + "." + key;
-}
-
 }  // namespace
 
 cIniDataStore::cIniDataStore(const std::string& configurationPath) {
@@ -372,8 +377,8 @@ cIniDataStore::cIniDataStore(const std::string& configurationPath) {
 
 uint32_t cIniDataStore::lookup(const std::string& portIdentifier, const char* key,
                                uint32_t builtIn) const {
-    const auto fromDefaults = readValue(defaults_, std::string(kDefaultsSection) + "." + key);
-    const auto fromPort = readValue(configuration_, portPath(portIdentifier, key));
+    const auto fromDefaults = readValue(defaults_, kDefaultsSection, key);
+    const auto fromPort = readValue(configuration_, portIdentifier, key);
     if (fromPort) {
         return *fromPort;
     }
@@ -381,8 +386,7 @@ uint32_t cIniDataStore::lookup(const std::string& portIdentifier, const char* ke
 }
 
 void cIniDataStore::set(const std::string& portIdentifier, const char* key, uint32_t value) {
-    configuration_.put(ptree::path_type(portPath(portIdentifier, key), '.'),
-                       std::to_string(value));
+    configuration_.put(sectionKey(portIdentifier, key), std::to_string(value));
 }
 
 uint32_t cIniDataStore::getFifoRxDepth(const std::string& portIdentifier) const {

@@ -221,6 +221,14 @@ TEST_F(ToolTest, ValuesComeFromThePortSectionThenTheDefaultsFile) {
     }
 }
 
+TEST_F(ToolTest, SlotPathWithADotNamesOneSection) {
+    config.write("[qx561x:7012:4.15:1]\nFifoRxDepth=20\nFifoTxDepth=30\nRs485TransceiverMode=2\n");
+    const RunResult r = apply(portName("/sys/devices/pci0000:00/0000:00:1c.4/0000:07:00.0", 30));
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(appliedJournal("ttyQX561xPort30", 20, 30, "0x1"), newRequests());
+}
+
 TEST_F(ToolTest, Rs232PortIgnoresTheTransceiverMode) {
     config.write(kRs232Section + "FifoRxDepth=16\nRs485TransceiverMode=7\n");
     const RunResult r = apply(kRs232Port);
