@@ -3,6 +3,7 @@
 # boards with the real tool, then shows what reached the simulated driver.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/deps.sh
 build=build-release
 [ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target qxserialconfig qxsim >/dev/null
