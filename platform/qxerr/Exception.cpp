@@ -24,7 +24,9 @@ Raise& Raise::osError(int error) {
     inner = reportAddString(status_, inner, "api", "errno");
     inner = reportAddInt(status_, inner, "code", error);
     if (text && *text) inner = reportAddString(status_, inner, "string", text);
-    if (inner) cursor_ = reportStepOut(status_, inner);
+    // A writer that failed part-way may already have moved the buffer, so the old
+    // cursor is not to be trusted; the top-level closing brace is found afresh.
+    cursor_ = inner ? reportStepOut(status_, inner) : reportOpen(status_);
     return *this;
 }
 
