@@ -35,6 +35,7 @@ uint32_t decodeOne(const unsigned char*& p, const unsigned char* end) {
         value = lead & 0x07;
         minSecond = lead == 0xF0 ? 0x90 : 0x80;
     } else if (lead >= 0xF8 && lead <= 0xFB) {
+        // Five bytes, as encodeOne writes values below 0x4000000, so its output decodes back.
         continuations = 4;
         value = lead & 0x03;
         minSecond = lead == 0xF8 ? 0x88 : 0x80;
