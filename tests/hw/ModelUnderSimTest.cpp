@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -60,6 +61,19 @@ TEST(DeviceEnumerationUnderSim, BoardNowhereInTheTreeAndNameWithoutPrefix) {
     addDriverDirectory("0000:00:1c.0");      // searched for under its whole name
     EXPECT_EQ(cEnumeratorFactory().createDeviceEnumerator()->enumerateDevices(),
               (Paths{"/sys/devices/pci0000:00/0000:00:1c.0", kRs485Board, kRs232Board}));
+}
+
+// The walk runs to its end: a second directory named like the board is listed too.
+TEST(DeviceEnumerationUnderSim, EveryDirectoryNamedLikeTheBoardIsListed) {
+    QX_UNDER_SIM("hw_machine.ini");
+    const std::string twin = "/sys/devices/pci0000:40/0000:03:00.0";
+    std::filesystem::create_directories(twin);
+    Paths found = cEnumeratorFactory().createDeviceEnumerator()->enumerateDevices();
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found.back(), kRs232Board);
+    found.pop_back();
+    std::sort(found.begin(), found.end());  // one board's entries come in walk order
+    EXPECT_EQ(found, (Paths{kRs485Board, twin}));
 }
 
 TEST(DeviceEnumerationUnderSim, MissingRootGivesAnEmptyListWithoutError) {
