@@ -8,15 +8,31 @@
 
 namespace qxsim {
 
-void sendFd(int socket, int fd) {
+namespace {
+
+// One data byte with room for one descriptor beside it; the byte keeps the
+// message from being mistaken for end of stream.
+struct DescriptorMessage {
     char byte = 0;
     iovec data{&byte, 1};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
     msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+
+    DescriptorMessage() {
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+    }
+    DescriptorMessage(const DescriptorMessage&) = delete;
+    DescriptorMessage& operator=(const DescriptorMessage&) = delete;
+};
+
+}  // namespace
+
+void sendFd(int socket, int fd) {
+    DescriptorMessage m;
+    msghdr& message = m.message;
     cmsghdr* header = CMSG_FIRSTHDR(&message);
     header->cmsg_level = SOL_SOCKET;
     header->cmsg_type = SCM_RIGHTS;
@@ -28,14 +44,8 @@ void sendFd(int socket, int fd) {
 }
 
 UniqueFd receiveFd(int socket) {
-    char byte = 0;
-    iovec data{&byte, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    DescriptorMessage m;
+    msghdr& message = m.message;
     ssize_t received;
     while ((received = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC)) < 0) {
         if (errno != EINTR) throw SystemError("receive listener", errno);

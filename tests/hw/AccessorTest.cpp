@@ -13,21 +13,14 @@
 #include "shared/qx561x/cDevicePropertyAccessor.h"
 #include "shared/qx561x/cEnumeratorFactory.h"
 #include "shared/qx561x/cPortPropertyAccessor.h"
+#include "tests/hw/Failure.h"
 #include "tests/hw/TempTree.h"
 
 using namespace qx561x;
 
 namespace {
 
-template <typename Call>
-std::pair<int32_t, int64_t> failure(Call call) {
-    try {
-        call();
-    } catch (const qxerr::Exception& e) {
-        return {e.getCode(), qxerr::reportGetInt(e.what(), "line", -1)};
-    }
-    return {0, 0};
-}
+using hwtest::failure;
 
 std::string u32(uint32_t value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
 

@@ -15,6 +15,7 @@
 #include "shared/qx561x/cEnumeratorFactory.h"
 #include "shared/qx561x/ProductTable.h"
 #include "shared/qx561x/cPropertyAccessorFactory.h"
+#include "tests/hw/Failure.h"
 #include "tests/hw/UnderSim.h"
 
 using namespace qx561x;
@@ -29,16 +30,7 @@ std::string port(const std::string& board, int index) {
     return board + "/tty/ttyQX561xPort" + std::to_string(index);
 }
 
-// Runs call and returns the code and line of the qxerr::Exception it throws (0, 0 if none).
-template <typename Call>
-std::pair<int32_t, int64_t> failure(Call call) {
-    try {
-        call();
-    } catch (const qxerr::Exception& e) {
-        return {e.getCode(), qxerr::reportGetInt(e.what(), "line", -1)};
-    }
-    return {0, 0};
-}
+using hwtest::failure;
 
 TEST(DeviceEnumerationUnderSim, ListsOurBoardsInDriverOrderAndSkipsTheRest) {
     QX_UNDER_SIM("hw_machine.ini");

@@ -1,7 +1,6 @@
 // Child process of the loading tests: runs one scenario against whatever stand-ins the
 // parent put on LD_LIBRARY_PATH and prints what it saw as key=value lines.
 
-#include <dirent.h>
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -16,20 +15,11 @@
 #include "platform/qxqpxi/DynamicQPXILibrary.h"
 #include "platform/qxqpxi/Item.h"
 #include "platform/qxsysq/stdpath.h"
+#include "tests/support/OpenDescriptors.h"
 
 namespace {
 
-std::set<std::string> openDescriptors() {
-    std::set<std::string> names;
-    DIR* dir = opendir("/proc/self/fd");
-    if (!dir) return names;
-    const std::string own = std::to_string(dirfd(dir));
-    while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.' && own != entry->d_name) names.insert(entry->d_name);
-    }
-    closedir(dir);
-    return names;
-}
+using qxtest::openDescriptors;
 
 void print(const std::string& key, const std::string& value) {
     std::printf("%s=%s\n", key.c_str(), value.c_str());

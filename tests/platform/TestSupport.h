@@ -1,7 +1,6 @@
 #pragma once
 // Temporary folders and descriptor snapshots for the platform tests.
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,6 +10,8 @@
 #include <string>
 
 #include <filesystem>
+
+#include "tests/support/OpenDescriptors.h"
 
 namespace qxtest {
 
@@ -39,18 +40,6 @@ public:
 private:
     std::string path_;
 };
-
-inline std::set<std::string> openDescriptors() {
-    std::set<std::string> names;
-    DIR* dir = opendir("/proc/self/fd");
-    if (!dir) return names;
-    const std::string own = std::to_string(dirfd(dir));
-    while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.' && own != entry->d_name) names.insert(entry->d_name);
-    }
-    closedir(dir);
-    return names;
-}
 
 // Descriptors open now that were not open in the snapshot.
 inline std::set<std::string> descriptorsOpenedSince(const std::set<std::string>& before) {

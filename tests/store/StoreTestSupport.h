@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+
+#include "tests/support/OpenDescriptors.h"
 #include <vector>
 
 namespace storetest {
@@ -78,12 +80,6 @@ inline std::vector<std::string> temporaryFiles(const std::string& dir) {
     return found;
 }
 
-inline std::vector<std::string> openDescriptors() {
-    std::vector<std::string> fds;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        fds.push_back(entry.path().filename().string());
-    }
-    return fds;
-}
+using qxtest::openDescriptors;
 
 }  // namespace storetest

@@ -1,0 +1,24 @@
+#pragma once
+// Snapshots of this process's open descriptors, for tests that check nothing leaks.
+
+#include <dirent.h>
+
+#include <set>
+#include <string>
+
+namespace qxtest {
+
+// Names under /proc/self/fd, without the descriptor used to read them.
+inline std::set<std::string> openDescriptors() {
+    std::set<std::string> names;
+    DIR* dir = opendir("/proc/self/fd");
+    if (!dir) return names;
+    const std::string own = std::to_string(dirfd(dir));
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] != '.' && own != entry->d_name) names.insert(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+}
+
+}  // namespace qxtest
