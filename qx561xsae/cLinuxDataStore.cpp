@@ -1,0 +1,185 @@
+#include "qx561xsae/cLinuxDataStore.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <utility>
+#include <vector>
+
+#include "platform/qxerr/Exception.h"
+#include "qx561xsae/ItemNames.h"
+#include "shared/qx561x/cIniDataStore.h"
+
+extern char** environ;
+
+namespace qx561xsae {
+namespace {
+
+constexpr qxerr::SourceLocation kToolFailed{"qx561xsae/cLinuxDataStore", 163, qxerr::kComponent,
+                                            "qxapalerr_softwareFaultAPALInternalUseOnly"};
+constexpr char kToolFailedMessage[] = "error occurred when invoking qxserialconfig";
+constexpr int kFirstHostDescriptor = 3;
+
+[[noreturn]] void raiseToolFailed() {
+    qxerr::raise(qxerr::qxapalerr_softwareFaultAPALInternalUseOnly, kToolFailed,
+                 kToolFailedMessage);
+}
+
+// The spawn objects of one run, destroyed on every way out.
+class SpawnSetup {
+public:
+    SpawnSetup() {
+        ok_ = ::posix_spawn_file_actions_init(&actions_) == 0;
+        if (ok_ && ::posix_spawnattr_init(&attributes_) != 0) {
+            ::posix_spawn_file_actions_destroy(&actions_);
+            ok_ = false;
+        }
+    }
+    ~SpawnSetup() {
+        if (!ok_) return;
+        ::posix_spawnattr_destroy(&attributes_);
+        ::posix_spawn_file_actions_destroy(&actions_);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    // The host's descriptors stay with the host; the tool starts with a clean signal
+    // state, whatever the host blocked or ignored.
+    bool prepare() {
+        if (!ok_) return false;
+        sigset_t none;
+        sigset_t all;
+        ::sigemptyset(&none);
+        ::sigfillset(&all);
+        return ::posix_spawn_file_actions_addclosefrom_np(&actions_, kFirstHostDescriptor) == 0 &&
+               ::posix_spawnattr_setsigmask(&attributes_, &none) == 0 &&
+               ::posix_spawnattr_setsigdefault(&attributes_, &all) == 0 &&
+               ::posix_spawnattr_setflags(&attributes_,
+                                          POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+    }
+
+    const posix_spawn_file_actions_t* actions() const { return &actions_; }
+    const posix_spawnattr_t* attributes() const { return &attributes_; }
+
+private:
+    posix_spawn_file_actions_t actions_;
+    posix_spawnattr_t attributes_;
+    bool ok_ = false;
+};
+
+uint32_t reportedMode(uint32_t stored) { return stored > 3 ? kRs485ModeOutOfRange : stored; }
+
+}  // namespace
+
+bool operator==(const tPortInfo& a, const tPortInfo& b) {
+    return a.parentDeviceName == b.parentDeviceName && a.portDevicePath == b.portDevicePath &&
+           a.portNumber == b.portNumber && a.rxFifoDepthMin == b.rxFifoDepthMin &&
+           a.rxFifoDepthMax == b.rxFifoDepthMax && a.rxFifoDepthDefault == b.rxFifoDepthDefault &&
+           a.rxFifoDepth == b.rxFifoDepth && a.txFifoDepthMin == b.txFifoDepthMin &&
+           a.txFifoDepthMax == b.txFifoDepthMax && a.txFifoDepthDefault == b.txFifoDepthDefault &&
+           a.txFifoDepth == b.txFifoDepth && a.isRs232 == b.isRs232 &&
+           a.rs485TransceiverMode == b.rs485TransceiverMode;
+}
+
+cLinuxDataStore::cLinuxDataStore(
+    std::unique_ptr<qx561x::iEnumeratorFactory> enumeratorFactory,
+    std::unique_ptr<qx561x::iPropertyAccessorFactory> propertyAccessorFactory,
+    std::string toolPath, std::string configurationPath)
+    : enumeratorFactory(std::move(enumeratorFactory)),
+      propertyAccessorFactory(std::move(propertyAccessorFactory)),
+      toolPath(std::move(toolPath)),
+      fixedConfigurationPath(std::move(configurationPath)) {}
+
+std::string cLinuxDataStore::configurationPath() const {
+    return fixedConfigurationPath.empty() ? qx561x::cIniDataStore::configurationFilePath()
+                                          : fixedConfigurationPath;
+}
+
+std::vector<std::string> cLinuxDataStore::listItemNames() {
+    std::vector<std::string> names;
+    const std::vector<std::string> devices =
+        enumeratorFactory->createDeviceEnumerator()->enumerateDevices();
+    for (const std::string& device : devices) {
+        names.push_back(makeDeviceName(device));
+        for (const std::string& port : enumeratorFactory->createPortEnumerator()->enumeratePorts(device))
+            names.push_back(makePortName(port));
+    }
+    return names;
+}
+
+tDeviceInfo cLinuxDataStore::getDeviceInfo(const std::string& itemName) {
+    const std::string devicePath = deviceIdFromName(itemName);
+    auto device = propertyAccessorFactory->createDevicePropertyAccessor(devicePath);
+    tDeviceInfo info;
+    info.modelName = device->getModelName();
+    info.serialNumber = device->getSerialNumber();
+    info.itemName = itemName;
+    info.description = device->getDescription();
+    info.pciDeviceId = device->getPciDeviceId();
+    info.portCount = device->getPortCount();
+    info.pciBusNumber = device->getPciBusNumber();
+    info.pciDeviceNumber = device->getPciDeviceNumber();
+    info.pciFunctionNumber = device->getPciFunctionNumber();
+    info.busType = device->getBusType();
+    return info;
+}
+
+tPortInfo cLinuxDataStore::getPortInfo(const std::string& itemName) {
+    auto port = propertyAccessorFactory->createPortPropertyAccessor(portIdFromName(itemName));
+    const std::string identifier = port->getPortIdentifier();
+    const qx561x::cIniDataStore store(configurationPath());
+    tPortInfo info;
+    info.parentDeviceName = makeDeviceName(port->getDevicePath());
+    info.portDevicePath = port->getPortDevicePath();
+    info.portNumber = static_cast<uint32_t>(port->getPortNumber());
+    info.rxFifoDepthMin = port->getRxFifoDepthMin();
+    info.rxFifoDepthMax = port->getRxFifoDepthMax();
+    info.rxFifoDepthDefault = port->getRxFifoDepthDefault();
+    info.rxFifoDepth = store.getFifoRxDepth(identifier);
+    info.txFifoDepthMin = port->getTxFifoDepthMin();
+    info.txFifoDepthMax = port->getTxFifoDepthMax();
+    info.txFifoDepthDefault = port->getTxFifoDepthDefault();
+    info.txFifoDepth = store.getFifoTxDepth(identifier);
+    info.isRs232 = port->isRs232();
+    info.rs485TransceiverMode = reportedMode(store.getRs485TransceiverMode(identifier));
+    return info;
+}
+
+void cLinuxDataStore::savePortConfiguration(const std::string& itemName, const tPortInfo& info) {
+    const std::string portName = portIdFromName(itemName);
+    const std::string identifier =
+        propertyAccessorFactory->createPortPropertyAccessor(portName)->getPortIdentifier();
+    qx561x::cIniDataStore store;
+    store.setFifoRxDepth(identifier, info.rxFifoDepth);
+    store.setFifoTxDepth(identifier, info.txFifoDepth);
+    store.setRs485TransceiverMode(identifier, info.rs485TransceiverMode);
+    const std::string path = configurationPath();
+    store.save(path);
+    runTool(portName, path);
+}
+
+// No shell between us and the tool: the port name is one argument, whatever it holds.
+void cLinuxDataStore::runTool(const std::string& portName, const std::string& path) const {
+    std::vector<std::string> arguments{toolPath, "--port", portName, "--config-file", path};
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    SpawnSetup setup;
+    if (!setup.prepare()) raiseToolFailed();
+    pid_t child = -1;
+    if (::posix_spawn(&child, toolPath.c_str(), setup.actions(), setup.attributes(), argv.data(),
+                      environ) != 0) {
+        raiseToolFailed();
+    }
+    int status = 0;
+    pid_t waited = -1;
+    do {
+        waited = ::waitpid(child, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    if (waited != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) raiseToolFailed();
+}
+
+}  // namespace qx561xsae

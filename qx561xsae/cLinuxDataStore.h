@@ -1,0 +1,40 @@
+#pragma once
+// Boards and ports from the hardware model, settings from the configuration file, and
+// the configuration tool run for every port whose settings are saved.
+
+#include <memory>
+#include <string>
+
+#include "qx561xsae/iSerialDataStore.h"
+#include "shared/qx561x/iEnumeratorFactory.h"
+#include "shared/qx561x/iPropertyAccessorFactory.h"
+
+namespace qx561xsae {
+
+class cLinuxDataStore : public iSerialDataStore {
+public:
+    static constexpr const char* kToolPath = "/usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig";
+
+    // Takes both factories over. The tool and the configuration file are the installed
+    // ones; tests name others (an empty configuration path means the standard one, looked
+    // up on every call).
+    cLinuxDataStore(std::unique_ptr<qx561x::iEnumeratorFactory> enumeratorFactory,
+                    std::unique_ptr<qx561x::iPropertyAccessorFactory> propertyAccessorFactory,
+                    std::string toolPath = kToolPath, std::string configurationPath = {});
+
+    std::vector<std::string> listItemNames() override;
+    tDeviceInfo getDeviceInfo(const std::string& itemName) override;
+    tPortInfo getPortInfo(const std::string& itemName) override;
+    void savePortConfiguration(const std::string& itemName, const tPortInfo& info) override;
+
+private:
+    std::string configurationPath() const;
+    void runTool(const std::string& portName, const std::string& configurationPath) const;
+
+    std::unique_ptr<qx561x::iEnumeratorFactory> enumeratorFactory;
+    std::unique_ptr<qx561x::iPropertyAccessorFactory> propertyAccessorFactory;
+    const std::string toolPath;
+    const std::string fixedConfigurationPath;
+};
+
+}  // namespace qx561xsae

@@ -1,0 +1,124 @@
+#include "qx561xsae/cSerialPortItem.h"
+
+#include "sysapicpp/HResultException.h"
+#include "sysapicpp/propbag/SystemAPIPropertyTags.h"
+
+namespace qx561xsae {
+namespace {
+
+using namespace sysapicpp;
+
+constexpr char kModule[] = "qx561xsae/cSerialPortItem";
+constexpr int32_t kValidateRxRefused = 79;
+constexpr int32_t kValidateTxRefused = 89;
+constexpr int32_t kValidateModeRefused = 106;
+constexpr int32_t kApplyRxRefused = 135;
+constexpr int32_t kApplyTxRefused = 146;
+constexpr int32_t kApplyModeRefused = 165;
+
+constexpr uint32_t kPortItemKind = 5;
+constexpr uint32_t kHighestRs485Mode = 3;
+
+// Where each writable setting is checked and stored.
+struct tSetting {
+    uint32_t tag;
+    uint32_t minTag;  // 0: the only bound is kHighestRs485Mode
+    uint32_t maxTag;
+    int32_t validateLine;
+    int32_t applyLine;
+    uint32_t tPortInfo::*field;
+};
+
+constexpr tSetting kSettings[] = {
+    {RxFifoDepth, RxFifoDepthMin, RxFifoDepthMax, kValidateRxRefused, kApplyRxRefused,
+     &tPortInfo::rxFifoDepth},
+    {TxFifoDepth, TxFifoDepthMin, TxFifoDepthMax, kValidateTxRefused, kApplyTxRefused,
+     &tPortInfo::txFifoDepth},
+    {Rs485TransceiverMode, 0, 0, kValidateModeRefused, kApplyModeRefused,
+     &tPortInfo::rs485TransceiverMode},
+};
+
+const tSetting* findSetting(uint32_t tag) {
+    for (const tSetting& setting : kSettings)
+        if (setting.tag == tag) return &setting;
+    return nullptr;
+}
+
+// The host's value of the setting, refused when outside the port's bounds.
+uint32_t checkedValue(const tSetting& setting, const PropertyBagHandle& hostBag,
+                      const tBagAccessor& bounds, int32_t refusedLine) {
+    const uint32_t value = hostBag.getUInt32(setting.tag);
+    const bool refused = setting.minTag == 0 ? value > kHighestRs485Mode
+                                             : value < bounds.getUInt32(setting.minTag) ||
+                                                   value > bounds.getUInt32(setting.maxTag);
+    if (refused) throw ValidationValueException(kModule, refusedLine);
+    return value;
+}
+
+}  // namespace
+
+cSerialPortItem::cSerialPortItem(const std::string& name, iSerialDataStore* dataStore)
+    : cSerialItem(name, dataStore) {
+    updateProperties();
+}
+
+void cSerialPortItem::updateProperties() { fill(dataStore->getPortInfo(name)); }
+
+void cSerialPortItem::validateProperties(IcxSysPropertyBag4* hostBag,
+                                         const std::vector<uint32_t>& tags,
+                                         std::set<uint32_t>& accepted, std::string&) {
+    const PropertyBagHandle host(hostBag);
+    qxapal::CqxCSLock guard(lock);
+    for (uint32_t tag : tags) {
+        const tSetting* setting = findSetting(tag);
+        if (!setting) continue;
+        checkedValue(*setting, host, bag, setting->validateLine);
+        accepted.insert(tag);
+    }
+}
+
+void cSerialPortItem::applyProperties(IcxSysPropertyBag4* hostBag,
+                                      const std::vector<uint32_t>& tags, bool&, std::string&) {
+    tPortInfo info = dataStore->getPortInfo(name);
+    const PropertyBagHandle host(hostBag);
+    qxapal::CqxCSLock guard(lock);
+    for (uint32_t tag : tags) {
+        const tSetting* setting = findSetting(tag);
+        if (!setting) continue;
+        const uint32_t value = checkedValue(*setting, host, bag, setting->applyLine);
+        bag.setUInt32(tag, value);
+        info.*(setting->field) = value;
+    }
+    // Under the lock: other requests for this port wait until the hardware has followed.
+    dataStore->savePortConfiguration(name, info);
+}
+
+void cSerialPortItem::fill(const tPortInfo& info) {
+    qxapal::CqxCSLock guard(lock);
+    fillCommon();
+    bag.setInt32(Tag0102A000, -1);
+    bag.setString(VendorName, "");
+    bag.setString(ModelName, "");
+    bag.setString(SerialNumber, "");
+    bag.setUInt32(ItemKind, kPortItemKind);
+    bag.setBool(IsDevice, false);
+    bag.setString(ParentDevice, info.parentDeviceName);
+    bag.setInt32(PortNumber, static_cast<int32_t>(info.portNumber));
+    bag.setString(DisplayName, name);
+    bag.setString(Description, info.portDevicePath);
+    bag.setSerialSettingsPresent(true);
+    bag.setString(PortNode, info.portDevicePath);
+    bag.setRxFifoDepthMin(info.rxFifoDepthMin);
+    bag.setRxFifoDepthMax(info.rxFifoDepthMax);
+    bag.setRxFifoDepthDefault(info.rxFifoDepthDefault);
+    bag.setRxFifoDepth(info.rxFifoDepth);
+    bag.setTxFifoDepthMin(info.txFifoDepthMin);
+    bag.setTxFifoDepthMax(info.txFifoDepthMax);
+    bag.setTxFifoDepthDefault(info.txFifoDepthDefault);
+    bag.setTxFifoDepth(info.txFifoDepth);
+    bag.setIsRs232(info.isRs232);
+    if (!info.isRs232) bag.setRs485TransceiverMode(info.rs485TransceiverMode);
+    loaded = true;
+}
+
+}  // namespace qx561xsae
