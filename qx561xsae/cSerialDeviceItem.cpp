@@ -33,7 +33,7 @@ void cSerialDeviceItem::fill(const tDeviceInfo& info) {
     qxapal::CqxCSLock guard(lock);
     fillCommon();
     bag.setUInt32(Tag01073000, 1);
-    bag.setUInt32(ItemKind, kDeviceItemKind);
+    bag.setUInt32(Tag01002000, kDeviceItemKind);
     bag.setUInt32(Tag0107A000, 0);
     bag.setInt32(Tag01048000, 1);
     // Express boards report 1 here, the others -1; other bus types nothing.
@@ -56,7 +56,7 @@ void cSerialDeviceItem::fill(const tDeviceInfo& info) {
     bag.setInt32(Tag0103B000, 1);
     bag.setInt32(PortNumber, -1);
     bag.setString(ParentDevice, "");
-    bag.setBool(IsDevice, true);
+    bag.setBool(Tag01008000, true);
     bag.setString(VendorName, kVendorName);
     bag.setUInt32(VendorId, qx561x::kPciVendorId);
     bag.setUInt32(Tag01086000, 0);
@@ -72,8 +72,9 @@ void cSerialDeviceItem::fill(const tDeviceInfo& info) {
     bag.setUInt32(PciFunctionNumber, info.pciFunctionNumber);
     bag.setInt32(PortCount, info.portCount);
     bag.setString(Description, info.description);
-    bag.setString(DisplayName, info.itemName);
+    bag.setString(Name, info.itemName);
     loaded = true;
+    filled = true;
 }
 
 }  // namespace qx561xsae

@@ -41,9 +41,11 @@ void cSerialItem::invalidate() { loaded = false; }
 
 bool cSerialItem::updateTags(const std::vector<uint32_t>&) { return true; }
 
+// An item invalidated between a request's update and this copy still has the values that
+// update read; answering with an empty bag would tell the host the item does not exist.
 PropertyBagHandle cSerialItem::getPropertyBag() {
     qxapal::CqxCSLock guard(lock);
-    if (loaded) return bag.clone();
+    if (filled) return bag.clone();
     return tBagAccessor(PropertyBagHandle::createEmpty()).clone();
 }
 

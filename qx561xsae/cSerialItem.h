@@ -40,8 +40,11 @@ protected:
     iSerialDataStore* const dataStore;
     tBagAccessor bag;
     qxapal::CqxCS lock;
-    // Read by other threads without the lock (invalidate), hence atomic.
+    // Whether the values are current; invalidate clears it from other threads without the
+    // lock, hence atomic.
     std::atomic<bool> loaded{false};
+    // Whether the bag was ever filled: an invalidated item still has the values it read last.
+    bool filled = false;
 };
 
 }  // namespace qx561xsae

@@ -100,11 +100,11 @@ void cSerialPortItem::fill(const tPortInfo& info) {
     bag.setString(VendorName, "");
     bag.setString(ModelName, "");
     bag.setString(SerialNumber, "");
-    bag.setUInt32(ItemKind, kPortItemKind);
-    bag.setBool(IsDevice, false);
+    bag.setUInt32(Tag01002000, kPortItemKind);
+    bag.setBool(Tag01008000, false);
     bag.setString(ParentDevice, info.parentDeviceName);
     bag.setInt32(PortNumber, static_cast<int32_t>(info.portNumber));
-    bag.setString(DisplayName, name);
+    bag.setString(Name, name);
     bag.setString(Description, info.portDevicePath);
     bag.setSerialSettingsPresent(true);
     bag.setString(PortNode, info.portDevicePath);
@@ -119,6 +119,7 @@ void cSerialPortItem::fill(const tPortInfo& info) {
     bag.setIsRs232(info.isRs232);
     if (!info.isRs232) bag.setRs485TransceiverMode(info.rs485TransceiverMode);
     loaded = true;
+    filled = true;
 }
 
 }  // namespace qx561xsae

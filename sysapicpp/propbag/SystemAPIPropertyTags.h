@@ -8,13 +8,13 @@ namespace sysapicpp {
 
 enum SystemAPIPropertyTag : uint32_t {
     Tag01001000 = 0x01001000,
-    ItemKind = 0x01002000,  // 1 board, 5 port
+    Tag01002000 = 0x01002000,
     VendorId = 0x01003000,
     VendorName = 0x01004000,
     PciDeviceId = 0x01005000,
     ModelName = 0x01006000,
     SerialNumber = 0x01007000,
-    IsDevice = 0x01008000,
+    Tag01008000 = 0x01008000,
     Tag01009000 = 0x01009000,
     ParentDevice = 0x0100A000,      // ports; "" on boards
     PortNumber = 0x0100B000,        // ports, from 1; -1 on boards
@@ -23,7 +23,7 @@ enum SystemAPIPropertyTag : uint32_t {
     PciDeviceNumber = 0x01019000,
     PciFunctionNumber = 0x0101A000,
     Tag0101C000 = 0x0101C000,
-    DisplayName = 0x0101D000,       // the item name
+    Name = 0x0101D000,              // the item name
     Description = 0x0101F000,       // boards: the description; ports: the port node
     Tag01020000 = 0x01020000,
     ItemGuid = 0x01022000,

@@ -278,6 +278,10 @@ TEST(DeviceItem, RereadsTheBoardOnlyAfterInvalidate) {
     item.invalidate();
     item.updateProperties();
     EXPECT_EQ(item.getPropertyBag().getString(0x01007000), "NEW");
+    // Invalidated between a request's update and its copy, the item still answers with the
+    // values that update read.
+    item.invalidate();
+    EXPECT_EQ(item.getPropertyBag().getString(0x01007000), "NEW");
     // The bag handed out is a copy.
     item.getPropertyBag().setString(0x01007000, "changed by a host");
     EXPECT_EQ(item.getPropertyBag().getString(0x01007000), "NEW");
