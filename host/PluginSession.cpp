@@ -1,0 +1,59 @@
+#include "host/PluginSession.h"
+
+#include <dlfcn.h>
+
+#include "host/HostError.h"
+#include "platform/qx/dsc/HostString.h"
+#include "platform/qx/dsc/Utf8.h"
+#include "platform/qxerr/Status.h"
+
+namespace qxhost {
+namespace {
+
+using CreateExpert = sysapicpp::HRESULT (*)(IcxSysExpert2** out);
+constexpr char kEntry[] = "createQx561xSysApiExpert";
+
+std::string loaderMessage(const qxerr::Status& status) {
+    const std::string text = qxerr::reportGetString(status.report, "string");
+    return text.empty() ? status.reportText() : text;
+}
+
+}  // namespace
+
+HostString::~HostString() { qx::dsc::freeHostString(text_); }
+
+wchar_t** HostString::receive() {
+    qx::dsc::freeHostString(text_);
+    text_ = nullptr;
+    return &text_;
+}
+
+std::string HostString::utf8() const {
+    return text_ ? qx::dsc::toUtf8(std::wstring_view(text_, qx::dsc::hostStringLength(text_)))
+                 : std::string();
+}
+
+PluginSession::PluginSession(const std::string& path) {
+    qxerr::Status status;
+    library_ = qxdynlib::Library(path.c_str(), RTLD_NOW | RTLD_LOCAL, status);
+    auto create = reinterpret_cast<CreateExpert>(library_.symbol(kEntry, status));
+    if (status.isFatal()) throw HostError("loading " + path, sysapicpp::E_FAIL, loaderMessage(status));
+    check(kEntry, create(&expert_));
+    if (!expert_) throw HostError(kEntry, sysapicpp::E_POINTER, "no expert returned");
+    try {
+        check("Initialize", expert_->Initialize());
+        initialized_ = true;
+    } catch (...) {
+        expert_->Release();
+        expert_ = nullptr;
+        throw;
+    }
+}
+
+PluginSession::~PluginSession() {
+    if (!expert_) return;
+    if (initialized_) expert_->Uninitialize();
+    expert_->Release();
+}
+
+}  // namespace qxhost
