@@ -1,55 +1,42 @@
 #!/usr/bin/env bash
-# Applies a stored configuration to an RS-485 port and an RS-232 port of qxsim's default
-# boards with the real tool, then shows what reached the simulated driver.
+# The whole system on qxsim's default simulated boards: the plug-in, loaded by qxhost,
+# lists the boards, changes an RS-485 port (stored, then applied by the real tool), and a
+# watching host is told of the change; the driver's journal shows what reached it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 build=build-release
 [ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target qxserialconfig qxsim >/dev/null
+cmake --build "$build" --target qxserialconfig qxsim qxhost qx561xsae >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+host="$PWD/$build/host/qxhost --plugin $PWD/$build/qx561xsae/libqx561xsae.so"
 
-cat >"$work/inside.sh" <<'INSIDE'
+cat >"$work/inside.sh" <<INSIDE
 set -eu
-# A port's name and its section in the configuration file, as qxserialconfig(8) shows.
-identify() {
-    local name=$1 port board props id slot number
-    port=$(find /sys/devices -type d -name "$name")
-    board=${port%/*/*}
-    props=/proc/driver/qx/pci:${board##*/}/busProperties
-    id=$(od -An -tx4 "$props/pciDeviceID" | tr -d ' ' | sed 's/^0*//')
-    slot=$(tr -d '\000' <"$props/pciSlotPath")
-    number=$(ls "$board/tty" | sort -V | grep -nx "$name" | cut -d: -f1)
-    echo "$port qx561x:$id:$slot:$number"
-}
-read -r rs485 rs485id < <(identify ttyQX561xPort2)
-read -r rs232 rs232id < <(identify ttyQX561xPort9)
-
-cat >/etc/qxserial/configuration.ini <<INI
-[$rs485id]
-FifoRxDepth=32
-FifoTxDepth=64
-Rs485TransceiverMode=1
-[$rs232id]
-FifoRxDepth=100
-INI
-printf '[defaults]\nFifoTxDepth=96\n' >/etc/qxserial/configuration_defaults.ini
-echo "== /etc/qxserial/configuration.ini"; cat /etc/qxserial/configuration.ini
-echo "== /etc/qxserial/configuration_defaults.ini"; cat /etc/qxserial/configuration_defaults.ini
-
-for port in "$rs485" "$rs232"; do
-    echo "== qxserialconfig --port $port --config-file /etc/qxserial/configuration.ini"
-    status=0
-    /usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig --port "$port" \
-        --config-file /etc/qxserial/configuration.ini || status=$?
-    echo "exit status $status"
-done
+say() { printf '\n== %s\n' "\$*"; }
+say qxhost list
+$host list
+say "qxhost watch --count 2 (in the background)"
+$host watch --count 2 >"$work/watch.out" & watcher=\$!
+# The watcher is ready once its plug-in runs the monitor and both workers.
+while [ "\$(ls /proc/\$watcher/task | wc -l)" -lt 4 ]; do sleep 0.05; done; sleep 0.2
+say qxhost set /dev/ttyQX561xPort2 rx=32 mode=1
+$host set /dev/ttyQX561xPort2 rx=32 mode=1
+say "qxhost set 0000:05:01.0 ... (a board: refused)"
+$host set 0000:05:01.0 rx=32 || echo "exit status \$?"
+say "qxhost set /dev/ttyQX561xPort9 tx=200 (out of range: refused)"
+$host set /dev/ttyQX561xPort9 tx=200 || echo "exit status \$?"
+say qxhost set /dev/ttyQX561xPort9 tx=96
+$host set /dev/ttyQX561xPort9 tx=96
+wait \$watcher
+say what the watcher saw
+cat "$work/watch.out"
+say /etc/qxserial/configuration.ini
+cat /etc/qxserial/configuration.ini
 INSIDE
 
-"$build/sim/qxsim" --state "$work/state" -- bash "$work/inside.sh"
-echo "== qxsim ports"
-"$build/sim/qxsim" ports --state "$work/state"
-echo "== qxsim journal"
+"$build/sim/qxsim" --state "$work/state" -- bash "$work/inside.sh" 2>&1
+printf '\n== qxsim journal: every request the driver answered\n'
 "$build/sim/qxsim" journal --state "$work/state"
