@@ -1,20 +1,14 @@
 #include "platform/qxapal/CQXMutex.h"
 
-#include <system_error>
+#include <type_traits>
 
 namespace qxapal {
 
-CQXMutex::CQXMutex() : mutex_(std::make_unique<pthread_mutex_t>()) {
-    const int error = pthread_mutex_init(mutex_.get(), nullptr);
-    if (error != 0) {
-        throw std::system_error(error, std::generic_category(), "reference count mutex");
-    }
-}
-
-CQXMutex::~CQXMutex() { pthread_mutex_destroy(mutex_.get()); }
+static_assert(std::is_trivially_destructible<CQXMutex>::value,
+              "the instance must need no destruction at exit or unload");
 
 void CQXMutex::lock() {
-    pthread_mutex_lock(mutex_.get());
+    pthread_mutex_lock(&mutex_);
     holder_.store(pthread_self(), std::memory_order_relaxed);
     held_.store(true, std::memory_order_release);
 }
@@ -24,13 +18,12 @@ void CQXMutex::unlock() {
     if (!pthread_equal(holder_.load(std::memory_order_relaxed), pthread_self())) return;
     held_.store(false, std::memory_order_release);
     holder_.store(0, std::memory_order_relaxed);
-    pthread_mutex_unlock(mutex_.get());
+    pthread_mutex_unlock(&mutex_);
 }
 
 CQXMutex& CQXMutex::referenceCounts() {
-    // Never destroyed: objects may be released during static destruction.
-    static CQXMutex* const instance = new CQXMutex;
-    return *instance;
+    static CQXMutex instance;
+    return instance;
 }
 
 }  // namespace qxapal

@@ -4,15 +4,16 @@
 #include <pthread.h>
 
 #include <atomic>
-#include <memory>
 
 namespace qxapal {
 
 class CQXMutex {
 public:
-    // Throws std::system_error when the mutex cannot be created.
-    CQXMutex();
-    ~CQXMutex();
+    // Statically initialised and with nothing to release: the instance stays usable while
+    // objects are released during static destruction, and a plug-in that is unloaded
+    // leaves nothing behind.
+    CQXMutex() = default;
+    ~CQXMutex() = default;
     CQXMutex(const CQXMutex&) = delete;
     CQXMutex& operator=(const CQXMutex&) = delete;
 
@@ -27,7 +28,7 @@ public:
     static CQXMutex& referenceCounts();
 
 private:
-    std::unique_ptr<pthread_mutex_t> mutex_;
+    pthread_mutex_t mutex_ = PTHREAD_MUTEX_INITIALIZER;
     std::atomic<bool> held_{false};
     std::atomic<pthread_t> holder_{0};
 };
