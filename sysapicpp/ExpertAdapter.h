@@ -78,12 +78,14 @@ public:
             return S_OK;
         });
     }
-    HRESULT GetExpertName(wchar_t** name) override { return text(name, &Expert::getExpertName); }
+    HRESULT GetExpertName(wchar_t** name) override {
+        return identity(name, &Expert::getExpertName);
+    }
     HRESULT GetExpertVersion(wchar_t** version) override {
-        return text(version, &Expert::getExpertVersion);
+        return identity(version, &Expert::getExpertVersion);
     }
     HRESULT GetExpertCategory(wchar_t** category) override {
-        return text(category, &Expert::getExpertCategory);
+        return identity(category, &Expert::getExpertCategory);
     }
 
     HRESULT Initialize() override {
@@ -276,7 +278,7 @@ private:
         }
     }
 
-    HRESULT text(wchar_t** out, std::string (Expert::*operation)()) {
+    HRESULT identity(wchar_t** out, std::string (Expert::*operation)()) {
         if (!out) return E_POINTER;
         *out = nullptr;
         return call(nullptr, [&](Expert& expert) {
