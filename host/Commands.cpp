@@ -257,20 +257,20 @@ int runSet(PluginSession& session, const Options& options) {
     const std::wstring wide = qx::dsc::toWide(name);
 
     IcxSysEnumPropertyTag* accepted = nullptr;
-    HostString validateMessage;
+    qx::dsc::HostStringHolder validateMessage;
     const HRESULT validated = expert.ValidateItemProperties(wide.c_str(), request.get(), &accepted,
                                                             validateMessage.receive());
     QXComPtr<IcxSysEnumPropertyTag> acceptedTags(accepted, false);
     check("ValidateItemProperties", validated,
-          validateMessage.utf8().empty() ? outOfBounds(before, settings) : validateMessage.utf8());
+          utf8(validateMessage).empty() ? outOfBounds(before, settings) : utf8(validateMessage));
 
     PropertyBagHandle after = before;
     if (!options.dryRun) {
         int32_t flag = 0;
-        HostString setMessage;
+        qx::dsc::HostStringHolder setMessage;
         check("SetItemProperties2",
               expert.SetItemProperties2(wide.c_str(), request.get(), &flag, setMessage.receive()),
-              setMessage.utf8());
+              utf8(setMessage));
         after = readItem(expert, name);
     }
     const std::string subject = quoted(before.getString(sysapicpp::PortNode));

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <map>
 
+#include "platform/qxerr/Status.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
 #include "sysapicpp/propbag/SystemAPIPropertyTags.h"
 
@@ -120,27 +121,7 @@ std::string valueJson(const PropertyBagHandle& bag, uint32_t tag) {
     }
 }
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
+std::string jsonString(const std::string& text) { return "\"" + qxerr::escapeJson(text) + "\""; }
 
 std::string quoted(const std::string& text) { return isPlainWord(text) ? text : jsonString(text); }
 

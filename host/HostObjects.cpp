@@ -57,12 +57,12 @@ HRESULT CHostNotificationSink::OnItemsChanged(IUnknown*, int32_t changeType,
     try {
         std::vector<std::string> names;
         for (;;) {
-            HostString name;
+            qx::dsc::HostStringHolder name;
             uint32_t fetched = 0;
             const HRESULT hr = itemNames->Next(1, name.receive(), &fetched);
             if (sysapicpp::failed(hr)) return hr;
             if (fetched == 0) break;
-            names.push_back(name.utf8());
+            names.push_back(utf8(name));
         }
         return receiver_(changeType, names);
     } catch (const std::bad_alloc&) {

@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 
 #include "host/HostError.h"
-#include "platform/qx/dsc/HostString.h"
 #include "platform/qx/dsc/Utf8.h"
 #include "platform/qxerr/Status.h"
 
@@ -20,18 +19,7 @@ std::string loaderMessage(const qxerr::Status& status) {
 
 }  // namespace
 
-HostString::~HostString() { qx::dsc::freeHostString(text_); }
-
-wchar_t** HostString::receive() {
-    qx::dsc::freeHostString(text_);
-    text_ = nullptr;
-    return &text_;
-}
-
-std::string HostString::utf8() const {
-    return text_ ? qx::dsc::toUtf8(std::wstring_view(text_, qx::dsc::hostStringLength(text_)))
-                 : std::string();
-}
+std::string utf8(const qx::dsc::HostStringHolder& text) { return qx::dsc::toUtf8(text.view()); }
 
 PluginSession::PluginSession(const std::string& path) {
     qxerr::Status status;

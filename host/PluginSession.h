@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/qx/dsc/HostString.h"
 #include "platform/qxdynlib/Library.h"
 #include "sysapicpp/HostInterfaces.h"
 
@@ -11,20 +12,8 @@ namespace qxhost {
 
 constexpr char kDefaultPlugin[] = "/usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so";
 
-// A host string received from the plug-in, freed when the holder goes.
-class HostString {
-public:
-    HostString() = default;
-    ~HostString();
-    HostString(const HostString&) = delete;
-    HostString& operator=(const HostString&) = delete;
-
-    wchar_t** receive();
-    std::string utf8() const;  // "" for none
-
-private:
-    wchar_t* text_ = nullptr;
-};
+// The text of a host string the plug-in handed out; "" for none.
+std::string utf8(const qx::dsc::HostStringHolder& text);
 
 class PluginSession {
 public:

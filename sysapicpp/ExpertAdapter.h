@@ -22,10 +22,7 @@ namespace sysapicpp {
 namespace adapter {
 
 // A host string owned until it is handed out.
-struct HostStringFree {
-    void operator()(wchar_t* text) const { qx::dsc::freeHostString(text); }
-};
-using HostString = std::unique_ptr<wchar_t, HostStringFree>;
+using HostString = qx::dsc::HostStringHolder;
 
 // UTF-8 of a host text (not null).
 std::string fromHost(const wchar_t* text);
@@ -189,7 +186,7 @@ public:
             std::string text;
             expert.validatePropertiesOfItem(adapter::fromHost(itemName), hostBag.get(), accepted,
                                             text);
-            adapter::HostString converted = message ? adapter::toHost(text) : nullptr;
+            adapter::HostString converted = message ? adapter::toHost(text) : adapter::HostString();
             HRESULT result = S_FALSE;
             if (!accepted.empty()) {
                 result = CcxSysEnumPropertyTagsSTL<>::create(std::move(accepted), acceptedTags);

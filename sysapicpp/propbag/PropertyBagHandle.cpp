@@ -18,13 +18,6 @@ constexpr qxerr::SourceLocation kGetFailed{kModule, 298, qxerr::kComponent, "hr"
     throw UnexpectedException(kNoBag.file, kNoBag.line, kNoBag.component);
 }
 
-// Frees a host string when the scope ends.
-class HostStringHolder {
-public:
-    ~HostStringHolder() { qx::dsc::freeHostString(text); }
-    wchar_t* text = nullptr;
-};
-
 }  // namespace
 
 PropertyBagHandle PropertyBagHandle::fromObject(IUnknown* object) {
@@ -106,10 +99,9 @@ GUID PropertyBagHandle::getGuid(uint32_t tag) const {
 }
 
 std::wstring PropertyBagHandle::getWideString(uint32_t tag) const {
-    HostStringHolder holder;
-    checkGet(bag().GetString(tag, &holder.text));
-    return holder.text ? std::wstring(holder.text, qx::dsc::hostStringLength(holder.text))
-                       : std::wstring();
+    qx::dsc::HostStringHolder text;
+    checkGet(bag().GetString(tag, text.receive()));
+    return std::wstring(text.view());
 }
 
 std::string PropertyBagHandle::getString(uint32_t tag) const {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 namespace qx::dsc {
 
@@ -27,5 +28,37 @@ void freeHostString(wchar_t* pointer);
 
 // The stored character count; 0 for null.
 uint32_t hostStringLength(const wchar_t* pointer);
+
+// Owns one host string and frees it when it goes, unless it was handed on with release().
+class HostStringHolder {
+public:
+    HostStringHolder() = default;
+    explicit HostStringHolder(wchar_t* text) : text_(text) {}
+    ~HostStringHolder() { freeHostString(text_); }
+    HostStringHolder(HostStringHolder&& other) noexcept : text_(std::exchange(other.text_, nullptr)) {}
+    HostStringHolder& operator=(HostStringHolder&& other) noexcept {
+        if (this != &other) {
+            freeHostString(text_);
+            text_ = std::exchange(other.text_, nullptr);
+        }
+        return *this;
+    }
+    HostStringHolder(const HostStringHolder&) = delete;
+    HostStringHolder& operator=(const HostStringHolder&) = delete;
+
+    wchar_t* get() const { return text_; }
+    wchar_t* release() { return std::exchange(text_, nullptr); }
+    // For an out parameter: frees what is held and lends the slot.
+    wchar_t** receive() {
+        freeHostString(std::exchange(text_, nullptr));
+        return &text_;
+    }
+    explicit operator bool() const { return text_ != nullptr; }
+    // The characters by their stored count (embedded NULs kept); empty for none.
+    std::wstring_view view() const { return {text_ ? text_ : L"", hostStringLength(text_)}; }
+
+private:
+    wchar_t* text_ = nullptr;
+};
 
 }  // namespace qx::dsc
