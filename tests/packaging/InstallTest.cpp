@@ -91,6 +91,16 @@ private:
     qxtest::TempDir root_;
 };
 
+// The installed simulator's state directory, removed with the object.
+class StateDir {
+public:
+    ~StateDir() { qxtest::removeTree(dir_.path()); }
+    std::string path() const { return dir_.file("state"); }
+
+private:
+    qxtest::TempDir dir_;
+};
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -107,9 +117,9 @@ TEST(Installation, InstallsRunsAndRemovesCleanlyInAThrowawayRoot) {
     // The installed simulator shows the installed tool at its fixed path (given explicitly:
     // outside this root that path may hold another tool, or none). The shipped defaults file
     // is all comments, so the built-in values must reach the driver.
-    qxtest::TempDir work;
     const std::string qxsim = root.file("usr/bin/qxsim");
-    const std::string state = work.file("state");
+    const StateDir stateDir;
+    const std::string state = stateDir.path();
     const RunResult applied = runProgram(
         {qxsim, "--state", state, "--tool", root.file(kTool.substr(1)), "--", "/bin/sh", "-c",
          "cp \"$1\" /etc/qxserial/ && exec " + kTool + " --port " + kPort +
