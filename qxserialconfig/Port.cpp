@@ -42,7 +42,10 @@ void sendLevel(int fd, unsigned long request, uint32_t level,
 
 }  // namespace
 
-Port::Port(const std::string& devicePath) : fd(::open(devicePath.c_str(), O_RDWR | O_NONBLOCK)) {
+// Run from udev or a service the tool may lead a session without a terminal; opening a tty
+// would then make the port its controlling terminal.
+Port::Port(const std::string& devicePath)
+    : fd(::open(devicePath.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY)) {
     if (fd < 0) {
         qxerr::raiseOsError(qxerr::qxapalerr_osFault, kOpenFailed, errno, "failed to open port");
     }

@@ -35,16 +35,6 @@ std::string makeTempDir() {
     return pattern;
 }
 
-// Overlayfs leaves work directories without permissions; open them up so they can go.
-void removeTree(const std::string& dir) {
-    std::error_code ignored;
-    for (fs::recursive_directory_iterator it(dir, ignored), end; it != end; it.increment(ignored)) {
-        if (it->is_directory(ignored) && !it->is_symlink(ignored))
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    }
-    fs::remove_all(dir, ignored);
-}
-
 std::vector<std::string> splitLine(const std::string& line) {
     std::istringstream in(line);
     std::vector<std::string> words;
@@ -64,6 +54,16 @@ void drain(int& fd, std::string& into) {
 }
 
 }  // namespace
+
+// Overlayfs leaves work directories without permissions; open them up so they can go.
+void removeTree(const std::string& dir) {
+    std::error_code ignored;
+    for (fs::recursive_directory_iterator it(dir, ignored), end; it != end; it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    fs::remove_all(dir, ignored);
+}
 
 bool operator==(const JournalLine& a, const JournalLine& b) {
     return a.port == b.port && a.request == b.request && a.value == b.value && a.result == b.result;

@@ -113,4 +113,8 @@ private:
 // Runs a program directly (not under the simulator) and collects its output.
 RunResult runProgram(const std::vector<std::string>& argv);
 
+// Removes a directory tree, also a state directory whose overlay work directories qxsim
+// left without permissions.
+void removeTree(const std::string& dir);
+
 }  // namespace qxtest

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the Debian packages qx561x and qx561x-sim from a release build (no sanitizers) in
+# build-package/, and leaves them in build-package/debs/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+build=build-package
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+cmake --build "$build" -j "$(nproc)" --target qx_packaged
+rm -rf "$build/debs"
+(cd "$build" && cpack --config CPackConfig.cmake -B debs >/dev/null)
+ls "$build"/debs/*.deb

@@ -1,0 +1,189 @@
+// The Debian packages as built from this tree: what they hold, their control data, what
+// lintian says of them, and that `cmake --install` places the same files at the same paths.
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/packaging/Packages.h"
+#include "tests/platform/TestSupport.h"
+#include "tests/support/Sim.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qxtest::RunResult;
+using qxtest::runProgram;
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// "mode owner path" of every entry, sorted; directories end in '/'.
+std::vector<std::string> contents(const std::string& deb) {
+    const RunResult r = runProgram({"dpkg-deb", "--contents", deb});
+    EXPECT_EQ(0, r.status) << r.err;
+    std::vector<std::string> entries;
+    for (const std::string& line : lines(r.out)) {
+        std::istringstream fields(line);
+        std::string mode, owner, size, date, time, path;
+        fields >> mode >> owner >> size >> date >> time >> path;
+        entries.push_back(mode + " " + owner + " " + path);
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+TEST(Packages, HoldExactlyTheExpectedFiles) {
+    const std::string dir = "drwxr-xr-x root/root ./";
+    const std::string file = "-rw-r--r-- root/root ./";
+    const std::string program = "-rwxr-xr-x root/root ./";
+    const struct {
+        const char* package;
+        std::vector<std::string> entries;
+    } cases[] = {
+        {"qx561x",
+         {
+             dir + "etc/",
+             dir + "etc/qxserial/",
+             file + "etc/qxserial/configuration_defaults.ini",
+             dir + "usr/",
+             dir + "usr/lib/",
+             dir + "usr/lib/udev/",
+             dir + "usr/lib/udev/rules.d/",
+             file + "usr/lib/udev/rules.d/60-qxserial.rules",
+             dir + "usr/lib/x86_64-linux-gnu/",
+             dir + "usr/lib/x86_64-linux-gnu/qx561x/",
+             program + "usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig",
+             dir + "usr/share/",
+             dir + "usr/share/doc/",
+             dir + "usr/share/doc/qx561x/",
+             file + "usr/share/doc/qx561x/changelog.gz",
+             file + "usr/share/doc/qx561x/copyright",
+             dir + "usr/share/man/",
+             dir + "usr/share/man/man8/",
+             file + "usr/share/man/man8/qxserialconfig.8.gz",
+             // TODO(qxhost): when the plug-in and qxhost are packaged:
+             //   file + "usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so",
+             //   dir + "usr/bin/", program + "usr/bin/qxhost",
+             //   dir + "usr/share/man/man1/", file + "usr/share/man/man1/qxhost.1.gz",
+         }},
+        {"qx561x-sim",
+         {
+             dir + "usr/",
+             dir + "usr/bin/",
+             program + "usr/bin/qxsim",
+             dir + "usr/share/",
+             dir + "usr/share/doc/",
+             dir + "usr/share/doc/qx561x-sim/",
+             file + "usr/share/doc/qx561x-sim/changelog.gz",
+             file + "usr/share/doc/qx561x-sim/copyright",
+             dir + "usr/share/man/",
+             dir + "usr/share/man/man1/",
+             file + "usr/share/man/man1/qxsim.1.gz",
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.package);
+        std::vector<std::string> expected = c.entries;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(expected, contents(qxtest::packageFile(c.package)));
+    }
+}
+
+TEST(Packages, ControlDataNamesSectionDependenciesAndConffiles) {
+    const struct {
+        const char* package;
+        const char* field;
+        const char* expected;  // the value, or a part of it for Depends
+    } cases[] = {
+        {"qx561x", "Version", QX_PACKAGE_VERSION},
+        {"qx561x", "Section", "admin"},
+        {"qx561x", "Priority", "optional"},
+        {"qx561x", "Source", "qx561x"},
+        {"qx561x", "Depends", "libc6 (>= "},
+        {"qx561x-sim", "Section", "devel"},
+        {"qx561x-sim", "Depends", "libseccomp2 (>= "},
+        {"qx561x-sim", "Recommends", "qx561x"},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = runProgram({"dpkg-deb", "--field", qxtest::packageFile(c.package), c.field});
+        EXPECT_EQ(0, r.status) << r.err;
+        EXPECT_NE(std::string::npos, r.out.find(c.expected)) << c.package << " " << c.field << ": " << r.out;
+    }
+    // configuration.ini is never shipped: it is the plug-in's.
+    const RunResult conffiles = runProgram({"dpkg-deb", "--info", qxtest::packageFile("qx561x"), "conffiles"});
+    EXPECT_EQ(0, conffiles.status) << conffiles.err;
+    EXPECT_EQ("/etc/qxserial/configuration_defaults.ini\n", conffiles.out);
+    EXPECT_NE(0, runProgram({"dpkg-deb", "--info", qxtest::packageFile("qx561x-sim"), "conffiles"}).status);
+}
+
+TEST(Packages, ShipTheSourceRuleAndACommentedDefaultsFile) {
+    qxtest::TempDir root;
+    const RunResult r = runProgram({"dpkg-deb", "--extract", qxtest::packageFile("qx561x"), root.path()});
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(readFile(QX_SOURCE_DIR "/packaging/60-qxserial.rules"),
+              readFile(root.file("usr/lib/udev/rules.d/60-qxserial.rules")));
+    const std::vector<std::string> defaults = lines(readFile(root.file("etc/qxserial/configuration_defaults.ini")));
+    ASSERT_FALSE(defaults.empty());
+    for (const std::string& line : defaults) {
+        EXPECT_TRUE(line == "[defaults]" || line.rfind(";", 0) == 0) << "not a comment: " << line;
+    }
+}
+
+// Every warning that stays is listed here with the reason it stays.
+const std::set<std::string> kAcceptedWarnings = {};
+
+TEST(Packages, LintianFindsNoErrorAndNoUnexplainedWarning) {
+    const RunResult r = runProgram({"lintian", "--display-info", qxtest::packageFile("qx561x"),
+                                    qxtest::packageFile("qx561x-sim")});
+    ASSERT_GE(r.status, 0) << r.err << "\n(scripts/deps.sh installs lintian)";
+    std::cout << r.out;
+    std::vector<std::string> errors;
+    std::set<std::string> warnings;
+    for (const std::string& line : lines(r.out)) {
+        if (line.rfind("E: ", 0) == 0) errors.push_back(line);
+        if (line.rfind("W: ", 0) == 0) warnings.insert(line);
+    }
+    EXPECT_EQ(std::vector<std::string>{}, errors);
+    EXPECT_EQ(kAcceptedWarnings, warnings);
+    EXPECT_EQ(0, r.status) << r.err;
+}
+
+std::set<std::string> pathsBelow(const std::string& root) {
+    std::set<std::string> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        paths.insert("./" + fs::relative(entry.path(), root).string() + (entry.is_directory() ? "/" : ""));
+    return paths;
+}
+
+TEST(Packages, CmakeInstallPlacesEveryFileWhereThePackagesDo) {
+    qxtest::TempDir destination;
+    const RunResult installed = runProgram(
+        {"env", "DESTDIR=" + destination.path(), QX_CMAKE, "--install", QX_BUILD_DIR, "--prefix", "/usr"});
+    ASSERT_EQ(0, installed.status) << installed.err;
+    std::set<std::string> packaged;
+    for (const char* package : {"qx561x", "qx561x-sim"}) {
+        for (const std::string& entry : contents(qxtest::packageFile(package)))
+            packaged.insert(entry.substr(entry.rfind(' ') + 1));
+    }
+    packaged.erase("./");
+    EXPECT_EQ(packaged, pathsBelow(destination.path()));
+}
+
+}  // namespace

@@ -1,0 +1,12 @@
+#pragma once
+// Where the test run's packages are: built once per run by the packaging.build test.
+
+#include <string>
+
+namespace qxtest {
+
+inline std::string packageFile(const std::string& package) {
+    return QX_PACKAGE_DIR "/" + package + "_" QX_PACKAGE_VERSION "_amd64.deb";
+}
+
+}  // namespace qxtest
