@@ -133,10 +133,16 @@ TEST(Installation, InstallsRunsAndRemovesCleanlyInAThrowawayRoot) {
               "ttyQX561xPort1 rs485 0x3,0,0,0,0,0,0,0 ok\n",
               journal.out);
 
-    // TODO(qxhost): when qxhost and the plug-in are packaged, run the installed host on the
-    // installed plug-in under the installed simulator here and expect the default boards:
-    //   {qxsim, "--state", state, "--tool", <installed tool>, "--", root.file("usr/bin/qxhost"),
-    //    "--plugin", root.file("usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so"), "list"}
+    // The installed host on the installed plug-in sees the simulator's default boards.
+    const RunResult listed = runProgram(
+        {qxsim, "--state", state, "--tool", root.file(kTool.substr(1)), "--",
+         root.file("usr/bin/qxhost"), "--plugin",
+         root.file("usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so"), "list"});
+    EXPECT_EQ(0, listed.status) << listed.err;
+    EXPECT_NE(std::string::npos,
+              listed.out.find("0000:03:00.0  model=PCIe-5611/8 slot=3 serial=1A2B3C4D ports=8\n"
+                              "  /dev/ttyQX561xPort0  RS-485 rx=64 tx=128 mode=3\n"))
+        << listed.out;
 
     const std::string written = "[qx561x:7019:3:2]\nFifoRxDepth=100\n";
     std::ofstream(root.file("etc/qxserial/configuration.ini")) << written;

@@ -78,10 +78,11 @@ TEST(Packages, HoldExactlyTheExpectedFiles) {
              dir + "usr/share/man/",
              dir + "usr/share/man/man8/",
              file + "usr/share/man/man8/qxserialconfig.8.gz",
-             // TODO(qxhost): when the plug-in and qxhost are packaged:
-             //   file + "usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so",
-             //   dir + "usr/bin/", program + "usr/bin/qxhost",
-             //   dir + "usr/share/man/man1/", file + "usr/share/man/man1/qxhost.1.gz",
+             file + "usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so",
+             dir + "usr/bin/",
+             program + "usr/bin/qxhost",
+             dir + "usr/share/man/man1/",
+             file + "usr/share/man/man1/qxhost.1.gz",
          }},
         {"qx561x-sim",
          {
