@@ -1,11 +1,12 @@
 // qxsim: runs a command in a private view of the system in which simulated boards stand in
 // for the serial driver, and answers the driver's requests itself.
 
+#include "platform/qxerr/Status.h"
 #include "sim/BoardFileParser.h"
 #include "sim/CommandProcess.h"
 #include "sim/DefaultBoards.h"
 #include "sim/Driver.h"
-#include "sim/FileLock.h"
+#include "sim/LockFile.h"
 #include "sim/PortNodes.h"
 #include "sim/PortTable.h"
 #include "sim/Sandbox.h"
@@ -26,6 +27,8 @@
 
 namespace fs = std::filesystem;
 using namespace qxsim;
+
+const char qxerr::kComponent[] = "qxsim";
 
 namespace {
 
@@ -110,7 +113,7 @@ int printTable(const Options& options) {
     // Reading must not leave a directory behind where nothing was simulated.
     if (!fs::is_directory(root)) throw std::runtime_error("no simulation state in " + root);
     StateDir state = openState(options);
-    FileLock lock(state.lockFile(), FileLock::Mode::Shared);
+    LockFile lock(state.lockFile(), LockFile::Mode::Shared);
     if (options.mode == Options::Mode::Ports) {
         std::cout << PortTable::load(state.portsFile()).format();
     } else {
@@ -136,7 +139,7 @@ BoardSet loadBoards(const Options& options) {
 }
 
 void resetPortTable(const BoardSet& boards, const StateDir& state) {
-    FileLock lock(state.lockFile(), FileLock::Mode::Exclusive);
+    LockFile lock(state.lockFile(), LockFile::Mode::Exclusive);
     PortTable table = PortTable::load(state.portsFile());
     table.adopt(boards);
     table.save(state.portsFile());
@@ -146,8 +149,8 @@ int runSimulation(const Options& options) {
     const BoardSet boards = loadBoards(options);
     const std::optional<std::string> tool = resolveTool(options);
     StateDir state = openState(options);
-    FileLock running = FileLock::tryExclusive(state.runLockFile());
-    if (!running.held()) throw std::runtime_error("state directory " + state.root() + " is in use by another qxsim");
+    const std::optional<LockFile> running = LockFile::tryExclusive(state.runLockFile());
+    if (!running) throw std::runtime_error("state directory " + state.root() + " is in use by another qxsim");
 
     TreeBuilder(boards).buildPortNodes(state.devDir());
     resetPortTable(boards, state);
@@ -161,11 +164,11 @@ int runSimulation(const Options& options) {
     sigemptyset(&handled);
     for (int signal : {SIGCHLD, SIGTERM, SIGHUP, SIGINT, SIGQUIT}) sigaddset(&handled, signal);
     check(::sigprocmask(SIG_BLOCK, &handled, &original), "block signals");
-    UniqueFd signals(check(::signalfd(-1, &handled, SFD_NONBLOCK | SFD_CLOEXEC), "create signalfd"));
+    qxafa::UniqueFd signals(check(::signalfd(-1, &handled, SFD_NONBLOCK | SFD_CLOEXEC), "create signalfd"));
     check(::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0), "become subreaper");
 
     CommandProcess command(sandbox, options.command, original);
-    UniqueFd listener = command.receiveListener();
+    qxafa::UniqueFd listener = command.receiveListener();
     return Supervisor(std::move(listener), std::move(signals), command.pid(), nodes, driver).run();
 }
 
@@ -186,6 +189,7 @@ int main(int argc, char** argv) {
     } catch (const BoardFileError& error) {
         std::cerr << "qxsim: " << error.what() << "\n";
         return kUsageError;
+
     } catch (const std::exception& error) {
         std::cerr << "qxsim: " << error.what() << "\n";
         return CommandProcess::kSetupFailed;

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <locale>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -19,9 +18,11 @@
 
 #include <boost/property_tree/ini_parser.hpp>
 
-#include "platform/qxafa/FileLock.h"
+#include "platform/qxafa/FileLockGuard.h"
+#include "platform/qxafa/UniqueFd.h"
 #include "platform/qxerr/Exception.h"
 #include "platform/qxsysq/stdpath.h"
+#include "shared/qx561x/PortSettings.h"
 
 namespace qx561x {
 namespace {
@@ -49,55 +50,17 @@ constexpr std::size_t kTemporaryRandomLength = 6;
 // across processes.
 std::mutex gFileMutex;
 
-[[noreturn]] void raiseFromErrno(int error) {
-    if (error == ENOENT) {
-        qxerr::raise(qxerr::qxapalerr_resourceNotFound, kFileNotFound);
-    }
-    qxerr::raise(qxerr::qxapalerr_osFault, kFileFault);
+// errno 2 is a missing file; anything else a fault.
+int32_t failureCode(int error) {
+    return error == ENOENT ? qxerr::qxapalerr_resourceNotFound : qxerr::qxapalerr_osFault;
+}
+const qxerr::SourceLocation& failureSite(int error) {
+    return error == ENOENT ? kFileNotFound : kFileFault;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        reset();
-        fd_ = std::exchange(other.fd_, -1);
-        return *this;
-    }
-    Descriptor(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-
-    int get() const { return fd_; }
-    // Closes now and reports the result: a failing close can mean lost writes.
-    int reset() {
-        if (fd_ < 0) {
-            return 0;
-        }
-        return ::close(std::exchange(fd_, -1));
-    }
-
-private:
-    int fd_;
-};
-
-// Holds a file lock for one file operation.
-class ScopedFileLock {
-public:
-    ScopedFileLock(int fd, bool exclusive) : lock_(fd) {
-        if (exclusive) {
-            lock_.lockExclusive();
-        } else {
-            lock_.lockShared();
-        }
-    }
-    ~ScopedFileLock() { lock_.unlock(); }
-    ScopedFileLock(const ScopedFileLock&) = delete;
-    ScopedFileLock& operator=(const ScopedFileLock&) = delete;
-
-private:
-    qxafa::FileLock lock_;
-};
+[[noreturn]] void raiseFromErrno(int error) {
+    qxerr::raise(failureCode(error), failureSite(error));
+}
 
 std::string readAll(int fd) {
     std::string text;
@@ -178,19 +141,18 @@ std::optional<uint32_t> readValue(const ptree& tree, const std::string& section,
 }
 
 void readFileInto(const std::string& path, ptree& target) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const qxafa::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file) {
         if (errno == ENOENT) {
             target = ptree();
             return;
         }
         raiseFromErrno(errno);
     }
-    Descriptor file(fd);
     ptree tree;
     {
         std::lock_guard<std::mutex> guard(gFileMutex);
-        ScopedFileLock lock(file.get(), false);
+        const qxafa::FileLockGuard lock(file.get(), qxafa::FileLockGuard::Mode::Shared);
         tree = parseIni(readAll(file.get()));
     }
     target = std::move(tree);
@@ -223,20 +185,24 @@ bool namesSameFile(int fd, const std::string& path) {
     return opened.st_dev == current.st_dev && opened.st_ino == current.st_ino;
 }
 
+// The lock goes before the descriptor closes.
+struct LockedFile {
+    qxafa::UniqueFd file;
+    qxafa::FileLockGuard lock;
+};
+
 // Another saver may have renamed a new file over the path while we waited for the
 // lock; saving into the old one would lose its update.
-Descriptor openLockedForWriting(const std::string& path) {
+LockedFile openLockedForWriting(const std::string& path) {
     for (;;) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-        if (fd < 0) {
+        qxafa::UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+        if (!file) {
             raiseFromErrno(errno);
         }
-        Descriptor file(fd);
-        qxafa::FileLock(file.get()).lockExclusive();
+        qxafa::FileLockGuard lock(file.get(), qxafa::FileLockGuard::Mode::Exclusive);
         if (namesSameFile(file.get(), path)) {
-            return file;
+            return LockedFile{std::move(file), std::move(lock)};
         }
-        qxafa::FileLock(file.get()).unlock();
     }
 }
 
@@ -260,8 +226,7 @@ std::string temporaryPrefix(const PathParts& parts) {
 // Only the holder of the lock on the current file creates replacement files, so
 // any found while holding it were left by a saver that died.
 void removeStaleTemporaries(const PathParts& parts) {
-    const std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(parts.directory.c_str()),
-                                                         &::closedir);
+    const qxafa::UniqueDir directory = qxafa::openDirectory(parts.directory);
     if (!directory) {
         return;
     }
@@ -283,12 +248,11 @@ void removeStaleTemporaries(const PathParts& parts) {
 class TemporaryFile {
 public:
     explicit TemporaryFile(const PathParts& parts)
-        : path_(parts.directory + "/" + temporaryPrefix(parts) + "XXXXXX"), file_(-1) {
-        const int fd = ::mkostemp(path_.data(), O_CLOEXEC);
-        if (fd < 0) {
+        : path_(parts.directory + "/" + temporaryPrefix(parts) + "XXXXXX"),
+          file_(::mkostemp(path_.data(), O_CLOEXEC)) {
+        if (!file_) {
             raiseFromErrno(errno);
         }
-        file_ = Descriptor(fd);
     }
     ~TemporaryFile() {
         if (!committed_) {
@@ -302,7 +266,7 @@ public:
     int fd() const { return file_.get(); }
     const std::string& path() const { return path_; }
     void close() {
-        if (file_.reset() != 0) {
+        if (file_.close() != 0) {
             raiseFromErrno(errno);
         }
     }
@@ -310,16 +274,15 @@ public:
 
 private:
     std::string path_;
-    Descriptor file_;
+    qxafa::UniqueFd file_;
     bool committed_ = false;
 };
 
 void syncDirectory(const std::string& directory) {
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    const qxafa::UniqueFd file(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!file) {
         raiseFromErrno(errno);
     }
-    Descriptor file(fd);
     // Some file systems cannot sync a directory; the rename stands regardless.
     if (::fsync(file.get()) != 0 && errno != EINVAL) {
         raiseFromErrno(errno);
@@ -390,15 +353,15 @@ void cIniDataStore::set(const std::string& portIdentifier, const char* key, uint
 }
 
 uint32_t cIniDataStore::getFifoRxDepth(const std::string& portIdentifier) const {
-    return lookup(portIdentifier, kFifoRxDepth, 64);
+    return lookup(portIdentifier, kFifoRxDepth, kBuiltInFifoRxDepth);
 }
 
 uint32_t cIniDataStore::getFifoTxDepth(const std::string& portIdentifier) const {
-    return lookup(portIdentifier, kFifoTxDepth, 128);
+    return lookup(portIdentifier, kFifoTxDepth, kBuiltInFifoTxDepth);
 }
 
 uint32_t cIniDataStore::getRs485TransceiverMode(const std::string& portIdentifier) const {
-    return lookup(portIdentifier, kRs485TransceiverMode, 3);
+    return lookup(portIdentifier, kRs485TransceiverMode, kBuiltInRs485TransceiverMode);
 }
 
 void cIniDataStore::setFifoRxDepth(const std::string& portIdentifier, uint32_t value) {
@@ -415,22 +378,18 @@ void cIniDataStore::setRs485TransceiverMode(const std::string& portIdentifier, u
 
 void cIniDataStore::save(const std::string& configurationPath) const {
     std::lock_guard<std::mutex> guard(gFileMutex);
-    Descriptor file = openLockedForWriting(configurationPath);
-    struct UnlockOnExit {
-        int fd;
-        ~UnlockOnExit() { qxafa::FileLock(fd).unlock(); }
-    } unlockOnExit{file.get()};
+    const LockedFile current = openLockedForWriting(configurationPath);
 
-    struct stat current {};
-    if (::fstat(file.get(), &current) != 0) {
+    struct stat currentStat {};
+    if (::fstat(current.file.get(), &currentStat) != 0) {
         raiseFromErrno(errno);
     }
-    ptree tree = parseIni(readAll(file.get()));
+    ptree tree = parseIni(readAll(current.file.get()));
     merge(tree, configuration_);
     // The writer refuses some trees; find out before anything on disk changes.
     std::ostringstream text;
     boost::property_tree::ini_parser::write_ini(text, tree);
-    replaceFile(fileBehindLinks(configurationPath), text.str(), current);
+    replaceFile(fileBehindLinks(configurationPath), text.str(), currentStat);
 }
 
 std::string cIniDataStore::defaultsFilePath(const std::string& configurationPath) {
