@@ -34,6 +34,9 @@ constexpr qxerr::SourceLocation kFileNotFound{kModule, 85, qxerr::kComponent,
                                               "qxapalerr_resourceNotFound"};
 constexpr qxerr::SourceLocation kFileFault{kModule, 87, qxerr::kComponent,
                                            "qxapalerr_osFault"};
+// A name the file could not carry back; the site is ours, so is its line.
+constexpr qxerr::SourceLocation kUnwritableName{kModule, 301, qxerr::kComponent,
+                                                "qxapalerr_invalidParameter"};
 
 constexpr const char* kFifoRxDepth = "FifoRxDepth";
 constexpr const char* kFifoTxDepth = "FifoTxDepth";
@@ -58,8 +61,16 @@ const qxerr::SourceLocation& failureSite(int error) {
     return error == ENOENT ? kFileNotFound : kFileFault;
 }
 
-[[noreturn]] void raiseFromErrno(int error) {
+// A file that cannot be opened or read: reports without an operating-system part, as
+// every reader of the file knows them.
+[[noreturn]] void raiseUnreadable(int error) {
     qxerr::raise(failureCode(error), failureSite(error));
+}
+
+// The steps of replacing the file: the errno says why (a full disk, a read-only file
+// system).
+[[noreturn]] void raiseFromErrno(int error) {
+    qxerr::raiseOsError(failureCode(error), failureSite(error), error);
 }
 
 std::string readAll(int fd) {
@@ -72,7 +83,7 @@ std::string readAll(int fd) {
             continue;
         }
         if (n < 0) {
-            raiseFromErrno(errno);
+            raiseUnreadable(errno);
         }
         if (n == 0) {
             return text;
@@ -147,7 +158,7 @@ void readFileInto(const std::string& path, ptree& target) {
             target = ptree();
             return;
         }
-        raiseFromErrno(errno);
+        raiseUnreadable(errno);
     }
     ptree tree;
     {
@@ -197,11 +208,43 @@ LockedFile openLockedForWriting(const std::string& path) {
     for (;;) {
         qxafa::UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
         if (!file) {
-            raiseFromErrno(errno);
+            raiseUnreadable(errno);
         }
         qxafa::FileLockGuard lock(file.get(), qxafa::FileLockGuard::Mode::Exclusive);
         if (namesSameFile(file.get(), path)) {
             return LockedFile{std::move(file), std::move(lock)};
+        }
+    }
+}
+
+bool holdsAny(const std::string& text, const char* characters) {
+    return text.find_first_of(characters) != std::string::npos;
+}
+
+[[noreturn]] void raiseUnwritable(const std::string& name, const char* message) {
+    qxerr::Raise(qxerr::qxapalerr_invalidParameter, kUnwritableName)
+        .add("name", name.c_str())
+        .message(message)
+        .raise();
+}
+
+// The reader splits lines at a line break and ends a section name at its first ']': such
+// a name would come back as another or make every later load fail.
+void refuseUnwritableNames(const ptree& configuration) {
+    constexpr const char* kLineBreak = "\n";
+    constexpr const char* kSectionBreaks = "\n[]";
+    constexpr const char* kKeyMessage = "a key or value must not hold a line break";
+    for (const auto& [name, node] : configuration) {
+        if (node.empty()) {  // a key at file level
+            if (holdsAny(name, kLineBreak) || holdsAny(node.data(), kLineBreak))
+                raiseUnwritable(name, kKeyMessage);
+            continue;
+        }
+        if (holdsAny(name, kSectionBreaks))
+            raiseUnwritable(name, "a section name must not hold a line break, '[' or ']'");
+        for (const auto& [key, value] : node) {
+            if (holdsAny(key, kLineBreak) || holdsAny(value.data(), kLineBreak))
+                raiseUnwritable(key, kKeyMessage);
         }
     }
 }
@@ -377,6 +420,7 @@ void cIniDataStore::setRs485TransceiverMode(const std::string& portIdentifier, u
 }
 
 void cIniDataStore::save(const std::string& configurationPath) const {
+    refuseUnwritableNames(configuration_);
     std::lock_guard<std::mutex> guard(gFileMutex);
     const LockedFile current = openLockedForWriting(configurationPath);
 
