@@ -49,7 +49,9 @@ requests (RX and TX FIFO levels, TIOCSRS485) on the simulated port nodes.
                  "[tree]" with filler (extra directories under /sys/devices).
   --state DIR    state directory: port nodes, /etc changes (so /etc/qxserial
                  survives between runs), port table and journal.
-                 Default: /tmp/qxsim-<uid>, kept between runs.
+                 Default: /tmp/qxsim-<uid>, kept between runs. qxsim marks the
+                 directories it makes (or finds empty) as its own and refuses any
+                 other: it never deletes what it did not make.
   --tool PATH    program shown at /usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig.
                  Default: ../qxserialconfig/qxserialconfig beside qxsim, if built.
 
@@ -58,8 +60,9 @@ requests (RX and TX FIFO levels, TIOCSRS485) on the simulated port nodes.
   journal  prints each request, oldest first: NAME rx|tx LEVEL RESULT, or
            NAME rs485 W0,W1,...,W7 RESULT (RESULT is "ok" or the errno name)
 
-Exit status: COMMAND's (128 + N when signal N ended it); 2 for a bad command line or
-board file; 125 when the simulation cannot be set up; 126/127 when COMMAND cannot run.
+Exit status: COMMAND's (128 + N when signal N ended it); 2 for a bad command line,
+board file or state directory; 125 when the simulation cannot be set up; 126/127 when
+COMMAND cannot run.
 )";
 
 struct Options {
@@ -109,10 +112,9 @@ StateDir openState(const Options& options) {
 }
 
 int printTable(const Options& options) {
-    const std::string root = options.state.value_or(StateDir::defaultRoot());
     // Reading must not leave a directory behind where nothing was simulated.
-    if (!fs::is_directory(root)) throw std::runtime_error("no simulation state in " + root);
-    StateDir state = openState(options);
+    StateDir state(options.state.value_or(StateDir::defaultRoot()));
+    state.open();
     LockFile lock(state.lockFile(), LockFile::Mode::Shared);
     if (options.mode == Options::Mode::Ports) {
         std::cout << PortTable::load(state.portsFile()).format();
@@ -189,7 +191,9 @@ int main(int argc, char** argv) {
     } catch (const BoardFileError& error) {
         std::cerr << "qxsim: " << error.what() << "\n";
         return kUsageError;
-
+    } catch (const StateDirError& error) {
+        std::cerr << "qxsim: " << error.what() << "\n";
+        return kUsageError;
     } catch (const std::exception& error) {
         std::cerr << "qxsim: " << error.what() << "\n";
         return CommandProcess::kSetupFailed;
