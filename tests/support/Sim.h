@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TempDir.h"
+
 namespace qxtest {
 
 struct RunResult {
@@ -104,7 +106,7 @@ public:
 private:
     Sim(std::string boardFileText, bool useDefault);
 
-    std::string dir_;
+    TempDir dir_;
     std::string stateDir_;
     std::string boardFile_;
     std::string tool_;
