@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 #include "platform/qxerr/Exception.h"
 
@@ -46,19 +45,17 @@ void sendLevel(int fd, unsigned long request, uint32_t level,
 // would then make the port its controlling terminal.
 Port::Port(const std::string& devicePath)
     : fd(::open(devicePath.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY)) {
-    if (fd < 0) {
+    if (!fd) {
         qxerr::raiseOsError(qxerr::qxapalerr_osFault, kOpenFailed, errno, "failed to open port");
     }
 }
 
-Port::~Port() { ::close(fd); }
-
 void Port::setRxFifoTriggerLevel(uint32_t level) {
-    sendLevel(fd, kSetRxFifoTriggerLevel, level, kRxFailed, "failed to set RX FIFO trigger level");
+    sendLevel(fd.get(), kSetRxFifoTriggerLevel, level, kRxFailed, "failed to set RX FIFO trigger level");
 }
 
 void Port::setTxFifoFillLevel(uint32_t level) {
-    sendLevel(fd, kSetTxFifoFillLevel, level, kTxFailed, "failed to set TX FIFO fill level");
+    sendLevel(fd.get(), kSetTxFifoFillLevel, level, kTxFailed, "failed to set TX FIFO fill level");
 }
 
 void Port::setRs485WireMode(uint32_t mode) {
@@ -67,7 +64,7 @@ void Port::setRs485WireMode(uint32_t mode) {
         qxerr::raise(qxerr::qxapalerr_invalidParameter, kModeOutOfRange);
     }
     settings.flags = kWireModeFlags[mode];
-    if (::ioctl(fd, TIOCSRS485, &settings) < 0) {
+    if (::ioctl(fd.get(), TIOCSRS485, &settings) < 0) {
         qxerr::raiseOsError(qxerr::qxapalerr_osFault, kModeFailed, errno,
                             "failed to set RS-485 wire mode");
     }

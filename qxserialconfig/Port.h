@@ -4,16 +4,14 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/qxafa/UniqueFd.h"
+
 namespace qxserialconfig {
 
 class Port {
 public:
     // Opens the device node; throws qxerr::Exception when it cannot.
     explicit Port(const std::string& devicePath);
-    ~Port();
-
-    Port(const Port&) = delete;
-    Port& operator=(const Port&) = delete;
 
     void setRxFifoTriggerLevel(uint32_t level);
     void setTxFifoFillLevel(uint32_t level);
@@ -22,7 +20,7 @@ public:
     void setRs485WireMode(uint32_t mode);
 
 private:
-    int fd;
+    qxafa::UniqueFd fd;
 };
 
 }  // namespace qxserialconfig

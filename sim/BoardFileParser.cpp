@@ -1,14 +1,20 @@
 #include "sim/BoardFileParser.h"
 
+#include "platform/qxafa/UniqueFd.h"
 #include "shared/qx561x/ProductTable.h"
 #include "sim/ErrnoNames.h"
+#include "sim/TreeBuilder.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <regex>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qxsim {
 
@@ -17,6 +23,10 @@ namespace {
 constexpr uint32_t kMaxPorts = 256;
 constexpr uint32_t kMaxPortIndex = 99999;
 constexpr uint32_t kMaxFiller = 1000000;
+// A board file is a few kilobytes; anything far larger is not one.
+constexpr off_t kMaxFileSize = 1 << 20;
+// Room for the state directory in front, within the length of a path.
+constexpr size_t kMaxParentLength = 2048;
 const char kDefaultModel[] = "PCIe-5611/8 (RS-485) Interface";
 
 const std::set<std::string>& propertyPaths() {
@@ -85,16 +95,34 @@ std::optional<uint64_t> parseUnsigned(const std::string& text, uint64_t max) {
     return value;
 }
 
-// Elements made of ordinary name characters; no "." or ".." escapes the board directory.
-bool isSafeRelativePath(const std::string& path, size_t maxElements) {
-    static const std::regex element("[A-Za-z0-9_.:+-]+");
+std::vector<std::string> elementsOf(const std::string& path) {
     std::vector<std::string> elements;
     std::stringstream in(path);
     for (std::string element; std::getline(in, element, '/');) elements.push_back(element);
+    return elements;
+}
+
+// Elements made of ordinary name characters; no "." or ".." escapes the board directory.
+bool isSafeRelativePath(const std::string& path, size_t maxElements) {
+    static const std::regex element("[A-Za-z0-9_.:+-]+");
+    const std::vector<std::string> elements = elementsOf(path);
     if (elements.empty() || elements.size() > maxElements || path.back() == '/') return false;
     return std::all_of(elements.begin(), elements.end(), [](const std::string& e) {
         return e != "." && e != ".." && std::regex_match(e, element);
     });
+}
+
+// What keeps a path that is safe from being created: "" when nothing does.
+std::string lengthProblem(const std::string& path) {
+    for (const std::string& element : elementsOf(path))
+        if (element.size() > NAME_MAX)
+            return "has an element longer than " + std::to_string(NAME_MAX) + " bytes";
+    return "";
+}
+
+std::string lowerCase(std::string text) {
+    for (char& c : text) c = char(std::tolower(uint8_t(c)));
+    return text;
 }
 
 }  // namespace
@@ -105,16 +133,29 @@ BoardFileError::BoardFileError(const std::string& file, int line, const std::str
 
 BoardFileParser::BoardFileParser(std::string fileName) : fileName_(std::move(fileName)) {}
 
+// A FIFO or a device would make the read hang or never end, so only a regular file of a
+// sane size is read.
 BoardSet BoardFileParser::parseFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf()) || in.bad()) {
-        // An empty file also lands here (rdbuf copies nothing); it is an error all the same.
-        const int error = errno;
-        throw BoardFileError(path, 0, in ? "holds no section"
-                                         : std::string("cannot be read: ") + std::strerror(error));
+    const qxafa::UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!file || ::fstat(file.get(), &info) < 0)
+        throw BoardFileError(path, 0, std::string("cannot be read: ") + std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) throw BoardFileError(path, 0, "is not a regular file");
+    const std::string tooLarge = "is larger than " + std::to_string(kMaxFileSize >> 20) + " MiB";
+    if (info.st_size > kMaxFileSize) throw BoardFileError(path, 0, tooLarge);
+    std::string text(size_t(kMaxFileSize) + 1, '\0');
+    size_t length = 0;
+    while (length < text.size()) {
+        const ssize_t got = ::read(file.get(), text.data() + length, text.size() - length);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw BoardFileError(path, 0, std::string("cannot be read: ") + std::strerror(errno));
+        if (got == 0) break;
+        length += size_t(got);
     }
-    return BoardFileParser(path).parse(text.str());
+    if (length > size_t(kMaxFileSize)) throw BoardFileError(path, 0, tooLarge);  // it grew meanwhile
+    if (length == 0) throw BoardFileError(path, 0, "holds no section");
+    text.resize(length);
+    return BoardFileParser(path).parse(text);
 }
 
 BoardSet BoardFileParser::parse(const std::string& text) {
@@ -240,8 +281,9 @@ void BoardFileParser::readAddress(Board& board) const {
     board.bus = std::stoul(match[2], nullptr, 16);
     board.device = std::stoul(match[3], nullptr, 16);
     board.function = std::stoul(match[4], nullptr, 16);
+    // Hexadecimal digits in either case name the same function.
     for (const Board& other : result_.boards)
-        if (other.address == board.address)
+        if (lowerCase(other.address) == lowerCase(board.address))
             fail(address->line, "address " + board.address + " is already used by board '" + other.name + "'");
 }
 
@@ -278,9 +320,15 @@ void BoardFileParser::readPorts(Board& board) const {
 
 void BoardFileParser::readTexts(Board& board) const {
     const Key* parent = find("parent");
+    const int parentLine = parent ? parent->line : sectionLine_;
     board.parent = parent ? parent->value : "pci" + board.address.substr(0, 4) + ":00";
     if (!isSafeRelativePath(board.parent, 32))
-        fail(parent ? parent->line : sectionLine_, "parent must be a relative path without '.' or '..'");
+        fail(parentLine, "parent must be a relative path without '.' or '..'");
+    if (board.parent.size() > kMaxParentLength)
+        fail(parentLine, "parent is longer than " + std::to_string(kMaxParentLength) + " bytes");
+    if (const std::string problem = lengthProblem(board.parent); !problem.empty())
+        fail(parentLine, "parent " + problem);
+    checkDeviceTree(board, parentLine);
     const Key* slotPath = find("slot-path");
     board.slotPath = slotPath ? slotPath->value : std::to_string(board.bus);
     const Key* serial = find("serial");
@@ -300,10 +348,19 @@ void BoardFileParser::readMissing(Board& board) const {
 }
 
 void BoardFileParser::readBytes(Board& board) const {
+    // The property folders, and the first element of any two-element path, are directories.
+    std::set<std::string> directories = {"busProperties", "deviceProperties"};
+    for (const auto& [key, value] : section_) {
+        const auto slash = key.find('/');
+        if (key.rfind("bytes.", 0) == 0 && slash != std::string::npos) directories.insert(key.substr(6, slash - 6));
+    }
     for (const auto& [key, value] : section_) {
         if (key.rfind("bytes.", 0) != 0) continue;
         const std::string path = key.substr(6);
         if (!isSafeRelativePath(path, 2)) fail(value.line, "bad property path '" + path + "'");
+        if (const std::string problem = lengthProblem(path); !problem.empty())
+            fail(value.line, "property path '" + path + "' " + problem);
+        if (directories.count(path)) fail(value.line, "bytes." + path + " names a directory, not a property file");
         std::vector<uint8_t> content;
         for (const std::string& byte : words(value.value)) {
             const auto parsed = byte.size() <= 2 ? parseUnsigned("0x" + byte, 0xFF) : std::nullopt;
@@ -326,6 +383,29 @@ void BoardFileParser::readRefuse(Board& board) const {
         if (request == requests.end() || !error)
             fail(refuse->line, "refuse takes items such as rx:EINVAL tx:EIO rs485:ENOTTY, not '" + item + "'");
         board.refuse[request->second] = *error;
+    }
+}
+
+// A board's directory is made through directories only: a parent that runs through a file
+// of another board could not be built.
+void BoardFileParser::checkDeviceTree(const Board& board, int line) const {
+    const auto throughFileOf = [](const Board& walker, const Board& owner) -> std::string {
+        std::set<std::string> files;
+        for (const auto& file : TreeBuilder::deviceFiles(owner)) files.insert(file.first);
+        std::string path;
+        for (const std::string& element : elementsOf(walker.parent + "/" + walker.address)) {
+            path += (path.empty() ? "" : "/") + element;
+            if (files.count(path)) return path;
+        }
+        return "";
+    };
+    for (const Board& other : result_.boards) {
+        for (const auto& [walker, owner] : {std::pair(&board, &other), std::pair(&other, &board)}) {
+            const std::string file = throughFileOf(*walker, *owner);
+            if (!file.empty())
+                fail(line, "board '" + walker->name + "' would lie below " + file + ", a file of board '" +
+                               owner->name + "'");
+        }
     }
 }
 

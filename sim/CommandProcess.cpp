@@ -23,7 +23,7 @@ CommandProcess::CommandProcess(const Sandbox& sandbox, const std::vector<std::st
 
     int sockets[2];
     check(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets), "create socket pair");
-    UniqueFd parentEnd(sockets[0]), childEnd(sockets[1]);
+    qxafa::UniqueFd parentEnd(sockets[0]), childEnd(sockets[1]);
     pid_ = check(::fork(), "fork");
     if (pid_ == 0) {
         parentEnd.reset();
@@ -33,8 +33,8 @@ CommandProcess::CommandProcess(const Sandbox& sandbox, const std::vector<std::st
     socket_ = std::move(parentEnd);
 }
 
-UniqueFd CommandProcess::receiveListener() {
-    UniqueFd listener = receiveFd(socket_.get());
+qxafa::UniqueFd CommandProcess::receiveListener() {
+    qxafa::UniqueFd listener = receiveFd(socket_.get());
     socket_.reset();
     return listener;
 }
@@ -46,7 +46,7 @@ void CommandProcess::runChild(const Sandbox& sandbox, char* const argv[], const 
         sandbox.enter();
         // The old working directory may lie below a path that is now mounted over.
         if (::chdir(cwd.c_str()) < 0) std::fprintf(stderr, "qxsim: warning: cannot enter %s\n", cwd.c_str());
-        UniqueFd listener = SeccompFilter::install();
+        qxafa::UniqueFd listener = SeccompFilter::install();
         sendFd(socket_.get(), listener.get());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "qxsim: %s\n", error.what());

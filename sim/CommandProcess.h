@@ -2,8 +2,8 @@
 // The process that becomes the command: it enters the sandbox, installs the request filter,
 // hands the filter's listener to the supervisor and then executes the command.
 
+#include "platform/qxafa/UniqueFd.h"
 #include "sim/Sandbox.h"
-#include "sim/UniqueFd.h"
 
 #include <csignal>
 #include <string>
@@ -25,14 +25,14 @@ public:
     pid_t pid() const { return pid_; }
 
     // The filter's listener; empty when the process failed before installing the filter.
-    UniqueFd receiveListener();
+    qxafa::UniqueFd receiveListener();
 
 private:
     [[noreturn]] void runChild(const Sandbox& sandbox, char* const argv[], const std::string& cwd,
                                const sigset_t& signalMask);
 
     pid_t pid_ = -1;
-    UniqueFd socket_;
+    qxafa::UniqueFd socket_;
 };
 
 }  // namespace qxsim

@@ -1,7 +1,7 @@
 #include "sim/Driver.h"
 
 #include "sim/ErrnoNames.h"
-#include "sim/FileLock.h"
+#include "sim/LockFile.h"
 #include "sim/PortTable.h"
 
 #include <cerrno>
@@ -53,7 +53,7 @@ int Driver::rs485Unreadable(const PortRef& port, int error) {
 
 void Driver::record(const PortRef& port, const std::string& line,
                     const std::function<void(PortRecord&)>& update) {
-    FileLock lock(state_.lockFile(), FileLock::Mode::Exclusive);
+    LockFile lock(state_.lockFile(), LockFile::Mode::Exclusive);
     PortTable table = PortTable::load(state_.portsFile());
     if (PortRecord* ports = table.find(port.index)) {
         ++ports->requests;

@@ -43,7 +43,7 @@ void sendFd(int socket, int fd) {
     }
 }
 
-UniqueFd receiveFd(int socket) {
+qxafa::UniqueFd receiveFd(int socket) {
     DescriptorMessage m;
     msghdr& message = m.message;
     ssize_t received;
@@ -51,10 +51,10 @@ UniqueFd receiveFd(int socket) {
         if (errno != EINTR) throw SystemError("receive listener", errno);
     }
     const cmsghdr* header = CMSG_FIRSTHDR(&message);
-    if (received == 0 || !header || header->cmsg_type != SCM_RIGHTS) return UniqueFd();
+    if (received == 0 || !header || header->cmsg_type != SCM_RIGHTS) return qxafa::UniqueFd();
     int fd;
     std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
-    return UniqueFd(fd);
+    return qxafa::UniqueFd(fd);
 }
 
 }  // namespace qxsim

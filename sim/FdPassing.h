@@ -1,13 +1,13 @@
 #pragma once
 // Handing a descriptor to another process over a Unix socket (SCM_RIGHTS).
 
-#include "sim/UniqueFd.h"
+#include "platform/qxafa/UniqueFd.h"
 
 namespace qxsim {
 
 void sendFd(int socket, int fd);
 
-// An empty UniqueFd when the peer closed the socket without sending one.
-UniqueFd receiveFd(int socket);
+// An empty descriptor when the peer closed the socket without sending one.
+qxafa::UniqueFd receiveFd(int socket);
 
 }  // namespace qxsim

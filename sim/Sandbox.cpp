@@ -1,8 +1,8 @@
 #include "sim/Sandbox.h"
 
+#include "platform/qxafa/UniqueFd.h"
 #include "sim/SystemError.h"
 #include "sim/TreeBuilder.h"
-#include "sim/UniqueFd.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -28,13 +28,13 @@ void bindMount(const std::string& source, const std::string& target, unsigned lo
 }
 
 void writeProcFile(const std::string& path, const std::string& text) {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    qxafa::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
     if (!fd || ::write(fd.get(), text.data(), text.size()) != ssize_t(text.size()))
         throw SystemError("write " + path, errno);
 }
 
 void createEmptyFile(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    qxafa::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
     if (!fd) throw SystemError("create " + path, errno);
 }
 
@@ -115,7 +115,7 @@ void Sandbox::mountDev() const {
 
 void Sandbox::mirrorHostDev() const {
     const std::string host = state_.hostDevDir();
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(host.c_str()), &::closedir);
+    const qxafa::UniqueDir dir = qxafa::openDirectory(host);
     if (!dir) throw SystemError("read " + host, errno);
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string name = entry->d_name;

@@ -11,7 +11,7 @@
 
 namespace qxsim {
 
-UniqueFd SeccompFilter::install() {
+qxafa::UniqueFd SeccompFilter::install() {
     check(::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0), "set no-new-privileges");
     std::unique_ptr<void, void (*)(scmp_filter_ctx)> filter(seccomp_init(SCMP_ACT_ALLOW), &seccomp_release);
     if (!filter) throw std::runtime_error("seccomp_init failed");
@@ -26,7 +26,7 @@ UniqueFd SeccompFilter::install() {
     const int listener = seccomp_notify_fd(filter.get());
     if (listener < 0) throw SystemError("get seccomp listener", -listener);
     // Our own copy: releasing the filter context may close the library's.
-    UniqueFd copy(::fcntl(listener, F_DUPFD_CLOEXEC, 0));
+    qxafa::UniqueFd copy(::fcntl(listener, F_DUPFD_CLOEXEC, 0));
     if (!copy) throw SystemError("duplicate seccomp listener", errno);
     return copy;
 }

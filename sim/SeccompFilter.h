@@ -2,7 +2,7 @@
 // The filter that hands the driver's three requests to the supervisor. It is inherited by
 // every child of the command, shells included.
 
-#include "sim/UniqueFd.h"
+#include "platform/qxafa/UniqueFd.h"
 
 #include <cstdint>
 
@@ -16,7 +16,7 @@ class SeccompFilter {
 public:
     // Sets no-new-privileges, loads the filter into the calling process and returns the
     // listener on which the requests arrive.
-    static UniqueFd install();
+    static qxafa::UniqueFd install();
 };
 
 }  // namespace qxsim

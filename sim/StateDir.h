@@ -4,9 +4,16 @@
 // driver's trees are rebuilt by every run on a tmpfs mounted over trees/ inside the
 // namespace, so the host's disk never holds (or has to delete) tens of thousands of them.
 
+#include <stdexcept>
 #include <string>
 
 namespace qxsim {
+
+// A state directory that qxsim did not make and will not touch (exit status 2).
+class StateDirError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 class StateDir {
 public:
@@ -15,13 +22,19 @@ public:
     // Per user, in /tmp, so that "qxsim ports" after a run finds that run's state.
     static std::string defaultRoot();
 
-    // Creates the directory if needed; refuses a default directory that belongs to
-    // someone else. Makes the root absolute.
+    // Creates the directory if needed and marks it as the simulator's own; takes an empty
+    // one over the same way, and refuses (StateDirError) any other directory without the
+    // mark, so that nothing qxsim did not make is ever deleted. Refuses a default
+    // directory that belongs to someone else. Makes the root absolute.
     void create();
+
+    // For readers: an existing, marked directory, or std::runtime_error.
+    void open();
 
     const std::string& root() const { return root_; }
     std::string path(const std::string& relative) const { return root_ + "/" + relative; }
 
+    std::string markFile() const { return path(".qxsim-state"); }
     std::string lockFile() const { return path("lock"); }
     std::string runLockFile() const { return path("run.lock"); }
     std::string portsFile() const { return path("ports"); }
@@ -35,6 +48,9 @@ public:
     std::string libWork() const { return path("lib/work"); }
 
 private:
+    bool isMarked() const;
+    void mark() const;
+
     std::string root_;
 };
 

@@ -23,7 +23,7 @@ int exitStatus(int waitStatus) {
 
 }  // namespace
 
-Supervisor::Supervisor(UniqueFd listener, UniqueFd signals, pid_t command, const PortNodes& nodes, Driver& driver)
+Supervisor::Supervisor(qxafa::UniqueFd listener, qxafa::UniqueFd signals, pid_t command, const PortNodes& nodes, Driver& driver)
     : listener_(std::move(listener)), signals_(std::move(signals)), command_(command), nodes_(nodes),
       driver_(driver) {}
 

@@ -2,9 +2,9 @@
 // Serves the driver's requests for every process under the filter, reaps them, and ends
 // when the last one has gone, with the command's exit status.
 
+#include "platform/qxafa/UniqueFd.h"
 #include "sim/Driver.h"
 #include "sim/PortNodes.h"
-#include "sim/UniqueFd.h"
 
 #include <linux/seccomp.h>
 #include <optional>
@@ -16,7 +16,7 @@ class Supervisor {
 public:
     // listener may be empty when the command's process failed before installing the filter;
     // signals is a signalfd for SIGCHLD and the signals passed on to the command.
-    Supervisor(UniqueFd listener, UniqueFd signals, pid_t command, const PortNodes& nodes, Driver& driver);
+    Supervisor(qxafa::UniqueFd listener, qxafa::UniqueFd signals, pid_t command, const PortNodes& nodes, Driver& driver);
 
     // The command's exit status (128 + signal number when a signal ended it).
     int run();
@@ -29,8 +29,8 @@ private:
     void respond(uint64_t id, int error, bool passOn);
     bool stillValid(uint64_t id) const;
 
-    UniqueFd listener_;
-    UniqueFd signals_;
+    qxafa::UniqueFd listener_;
+    qxafa::UniqueFd signals_;
     pid_t command_;
     const PortNodes& nodes_;
     Driver& driver_;

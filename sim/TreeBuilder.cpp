@@ -67,18 +67,24 @@ void TreeBuilder::buildDriverDirectory(const std::string& proc, const Board& boa
     for (const std::string& path : board.missing) fs::remove_all(dir / path);
 }
 
-void TreeBuilder::buildDeviceDirectory(const std::string& sys, const Board& board) const {
-    const fs::path dir = fs::path(sys) / board.parent / board.address;
-    writeFile(dir / "vendor", hexId(board.vendorId));
-    writeFile(dir / "device", hexId(board.deviceId));
-    writeFile(dir / "uevent", "DRIVER=qx561x\nPCI_SLOT_NAME=" + board.address + "\n");
+std::vector<std::pair<std::string, std::string>> TreeBuilder::deviceFiles(const Board& board) {
+    const std::string dir = board.parent + "/" + board.address;
+    std::vector<std::pair<std::string, std::string>> files = {
+        {dir + "/vendor", hexId(board.vendorId)},
+        {dir + "/device", hexId(board.deviceId)},
+        {dir + "/uevent", "DRIVER=qx561x\nPCI_SLOT_NAME=" + board.address + "\n"},
+    };
     for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index) {
-        const fs::path port = dir / "tty" / portName(index);
-        const std::string number = std::to_string(kPortMajor) + ":" + std::to_string(index);
-        writeFile(port / "dev", number + "\n");
-        writeFile(port / "uevent", "MAJOR=" + std::to_string(kPortMajor) + "\nMINOR=" +
-                                       std::to_string(index) + "\nDEVNAME=" + portName(index) + "\n");
+        const std::string port = dir + "/tty/" + portName(index);
+        const std::string major = std::to_string(kPortMajor), minor = std::to_string(index);
+        files.push_back({port + "/dev", major + ":" + minor + "\n"});
+        files.push_back({port + "/uevent", "MAJOR=" + major + "\nMINOR=" + minor + "\nDEVNAME=" + portName(index) + "\n"});
     }
+    return files;
+}
+
+void TreeBuilder::buildDeviceDirectory(const std::string& sys, const Board& board) const {
+    for (const auto& [path, content] : deviceFiles(board)) writeFile(fs::path(sys) / path, content);
 }
 
 void TreeBuilder::buildPortNodes(const std::string& dir) const {

@@ -4,7 +4,9 @@
 // (bound into /dev).
 
 #include "sim/Board.h"
+
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qxsim {
@@ -18,6 +20,9 @@ public:
 
     // Replaces the contents of dir with one empty file per port, named as in /dev.
     void buildPortNodes(const std::string& dir) const;
+
+    // The files of a board's device directory (paths below /sys/devices) with their contents.
+    static std::vector<std::pair<std::string, std::string>> deviceFiles(const Board& board);
 
 private:
     void buildDriverDirectory(const std::string& proc, const Board& board) const;

@@ -1,11 +1,12 @@
 // qxsim: runs a command in a private view of the system in which simulated boards stand in
 // for the serial driver, and answers the driver's requests itself.
 
+#include "platform/qxerr/Status.h"
 #include "sim/BoardFileParser.h"
 #include "sim/CommandProcess.h"
 #include "sim/DefaultBoards.h"
 #include "sim/Driver.h"
-#include "sim/FileLock.h"
+#include "sim/LockFile.h"
 #include "sim/PortNodes.h"
 #include "sim/PortTable.h"
 #include "sim/Sandbox.h"
@@ -27,6 +28,8 @@
 namespace fs = std::filesystem;
 using namespace qxsim;
 
+const char qxerr::kComponent[] = "qxsim";
+
 namespace {
 
 constexpr int kUsageError = 2;
@@ -46,7 +49,9 @@ requests (RX and TX FIFO levels, TIOCSRS485) on the simulated port nodes.
                  "[tree]" with filler (extra directories under /sys/devices).
   --state DIR    state directory: port nodes, /etc changes (so /etc/qxserial
                  survives between runs), port table and journal.
-                 Default: /tmp/qxsim-<uid>, kept between runs.
+                 Default: /tmp/qxsim-<uid>, kept between runs. qxsim marks the
+                 directories it makes (or finds empty) as its own and refuses any
+                 other: it never deletes what it did not make.
   --tool PATH    program shown at /usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig.
                  Default: ../qxserialconfig/qxserialconfig beside qxsim, if built.
 
@@ -55,8 +60,9 @@ requests (RX and TX FIFO levels, TIOCSRS485) on the simulated port nodes.
   journal  prints each request, oldest first: NAME rx|tx LEVEL RESULT, or
            NAME rs485 W0,W1,...,W7 RESULT (RESULT is "ok" or the errno name)
 
-Exit status: COMMAND's (128 + N when signal N ended it); 2 for a bad command line or
-board file; 125 when the simulation cannot be set up; 126/127 when COMMAND cannot run.
+Exit status: COMMAND's (128 + N when signal N ended it); 2 for a bad command line,
+board file or state directory; 125 when the simulation cannot be set up; 126/127 when
+COMMAND cannot run.
 )";
 
 struct Options {
@@ -106,11 +112,10 @@ StateDir openState(const Options& options) {
 }
 
 int printTable(const Options& options) {
-    const std::string root = options.state.value_or(StateDir::defaultRoot());
     // Reading must not leave a directory behind where nothing was simulated.
-    if (!fs::is_directory(root)) throw std::runtime_error("no simulation state in " + root);
-    StateDir state = openState(options);
-    FileLock lock(state.lockFile(), FileLock::Mode::Shared);
+    StateDir state(options.state.value_or(StateDir::defaultRoot()));
+    state.open();
+    LockFile lock(state.lockFile(), LockFile::Mode::Shared);
     if (options.mode == Options::Mode::Ports) {
         std::cout << PortTable::load(state.portsFile()).format();
     } else {
@@ -136,7 +141,7 @@ BoardSet loadBoards(const Options& options) {
 }
 
 void resetPortTable(const BoardSet& boards, const StateDir& state) {
-    FileLock lock(state.lockFile(), FileLock::Mode::Exclusive);
+    LockFile lock(state.lockFile(), LockFile::Mode::Exclusive);
     PortTable table = PortTable::load(state.portsFile());
     table.adopt(boards);
     table.save(state.portsFile());
@@ -146,8 +151,8 @@ int runSimulation(const Options& options) {
     const BoardSet boards = loadBoards(options);
     const std::optional<std::string> tool = resolveTool(options);
     StateDir state = openState(options);
-    FileLock running = FileLock::tryExclusive(state.runLockFile());
-    if (!running.held()) throw std::runtime_error("state directory " + state.root() + " is in use by another qxsim");
+    const std::optional<LockFile> running = LockFile::tryExclusive(state.runLockFile());
+    if (!running) throw std::runtime_error("state directory " + state.root() + " is in use by another qxsim");
 
     TreeBuilder(boards).buildPortNodes(state.devDir());
     resetPortTable(boards, state);
@@ -161,11 +166,11 @@ int runSimulation(const Options& options) {
     sigemptyset(&handled);
     for (int signal : {SIGCHLD, SIGTERM, SIGHUP, SIGINT, SIGQUIT}) sigaddset(&handled, signal);
     check(::sigprocmask(SIG_BLOCK, &handled, &original), "block signals");
-    UniqueFd signals(check(::signalfd(-1, &handled, SFD_NONBLOCK | SFD_CLOEXEC), "create signalfd"));
+    qxafa::UniqueFd signals(check(::signalfd(-1, &handled, SFD_NONBLOCK | SFD_CLOEXEC), "create signalfd"));
     check(::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0), "become subreaper");
 
     CommandProcess command(sandbox, options.command, original);
-    UniqueFd listener = command.receiveListener();
+    qxafa::UniqueFd listener = command.receiveListener();
     return Supervisor(std::move(listener), std::move(signals), command.pid(), nodes, driver).run();
 }
 
@@ -184,6 +189,9 @@ int main(int argc, char** argv) {
         std::cerr << "qxsim: " << error.what() << "\n" << kUsage;
         return kUsageError;
     } catch (const BoardFileError& error) {
+        std::cerr << "qxsim: " << error.what() << "\n";
+        return kUsageError;
+    } catch (const StateDirError& error) {
         std::cerr << "qxsim: " << error.what() << "\n";
         return kUsageError;
     } catch (const std::exception& error) {

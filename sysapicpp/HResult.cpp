@@ -1,5 +1,7 @@
 #include "sysapicpp/HResult.h"
 
+#include "platform/qxerr/Status.h"
+
 namespace sysapicpp {
 
 HRESULT hresultFromStatusCode(int32_t statusCode) {
@@ -9,9 +11,9 @@ HRESULT hresultFromStatusCode(int32_t statusCode) {
     case -52020:
     case -52010:
     case -52009: return E_SYSAPI_MAPPED_520XX;
-    case -52006: return E_SYSAPI_ITEM_NOT_EXIST;
+    case qxerr::qxapalerr_resourceNotFound: return E_SYSAPI_ITEM_NOT_EXIST;
     case -52002: return E_NOTIMPL;
-    case -52000: return E_OUTOFMEMORY;
+    case qxerr::qxapalerr_memoryFull: return E_OUTOFMEMORY;
     default: return E_FAIL;
     }
 }

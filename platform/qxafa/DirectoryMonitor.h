@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qxafa/UniqueFd.h"
 #include "platform/qxerr/Status.h"
 
 namespace qxafa {
@@ -46,9 +47,10 @@ private:
     // 1 an event (its mask and watch are returned), 0 nothing to read, -1 failure.
     int readFirstEvent(uint32_t& mask, int32_t& watch, qxerr::Status& status);
 
-    int32_t inotifyFd_ = -1;
+    UniqueFd inotify_;
     std::vector<int32_t> watches_;
-    int wakePipe_[2] = {-1, -1};
+    UniqueFd wakeRead_;
+    UniqueFd wakeWrite_;
 };
 
 }  // namespace qxafa

@@ -16,6 +16,8 @@ public:
     // Throwing forms: qxerr::Exception when the lock call failed.
     void lockShared();
     void lockExclusive();
+    // Exclusive without waiting: false when another holder has the file locked.
+    bool tryLockExclusive();
     // The result is not reported: closing the descriptor drops the lock anyway.
     void unlock();
 

@@ -5,6 +5,7 @@
 
 #include <system_error>
 
+#include "platform/qxafa/UniqueFd.h"
 #include "platform/qxapal/quarks/synchronization.h"
 
 namespace qxapal {
@@ -18,12 +19,9 @@ struct CqxCS::Record {
 
 bool isRealtimeKernel() {
     static const bool realtime = [] {
-        const int fd = ::open("/sys/kernel/realtime", O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return false;
+        const qxafa::UniqueFd file(::open("/sys/kernel/realtime", O_RDONLY | O_CLOEXEC));
         char first = 0;
-        const bool one = ::read(fd, &first, 1) == 1 && first == '1';
-        ::close(fd);
-        return one;
+        return file && ::read(file.get(), &first, 1) == 1 && first == '1';
     }();
     return realtime;
 }

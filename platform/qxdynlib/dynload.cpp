@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/qxerr/Exception.h"
+
 namespace qxdynlib {
 namespace {
 
@@ -32,10 +34,7 @@ void reportFailure(qxerr::Status& status, const qxerr::SourceLocation& location,
     if (cursor) cursor = qxerr::reportAddString(status, cursor, "debug", debug);
     if (cursor) cursor = qxerr::reportAddString(status, cursor, nameKey, name ? name : "");
     if (cursor) cursor = qxerr::reportStepOut(status, cursor);
-    if (cursor) cursor = qxerr::reportAddObject(status, cursor, "internal_error");
-    if (cursor) cursor = qxerr::reportAddString(status, cursor, "api", "dlerror");
-    if (cursor) cursor = qxerr::reportAddString(status, cursor, "string", loaderError);
-    if (cursor) qxerr::reportStepOut(status, cursor);
+    qxerr::reportAddInternalError(status, cursor, "dlerror", nullptr, loaderError.c_str());
 }
 
 }  // namespace

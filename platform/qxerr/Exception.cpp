@@ -11,6 +11,28 @@ namespace {
 
 }  // namespace
 
+char* reportAddInternalError(Status& status, char* cursor, const char* api, const int32_t* code,
+                             const char* text) {
+    char* inner = reportAddObject(status, cursor, "internal_error");
+    if (inner) inner = reportAddString(status, inner, "api", api);
+    if (inner && code) inner = reportAddInt(status, inner, "code", *code);
+    if (inner && text) inner = reportAddString(status, inner, "string", text);
+    return reportStepOut(status, inner);
+}
+
+char* reportAddErrno(Status& status, char* cursor, int error) {
+    char buffer[256] = {};
+    const char* text = errorText(strerror_r(error, buffer, sizeof buffer), buffer);
+    const int32_t code = error;
+    return reportAddInternalError(status, cursor, "errno", &code, text && *text ? text : nullptr);
+}
+
+bool setCodeWithErrno(Status& status, int32_t code, const SourceLocation& location, int error) {
+    if (!setCodeWithLocation(status, code, location)) return false;
+    if (char* cursor = reportOpen(status)) reportAddErrno(status, cursor, error);
+    return true;
+}
+
 Raise::Raise(int32_t code, const SourceLocation& location)
     : component_(location.component) {
     setCodeWithLocation(status_, code, location);
@@ -18,15 +40,10 @@ Raise::Raise(int32_t code, const SourceLocation& location)
 }
 
 Raise& Raise::osError(int error) {
-    char buffer[256] = {};
-    const char* text = errorText(strerror_r(error, buffer, sizeof buffer), buffer);
-    char* inner = reportAddObject(status_, cursor_, "internal_error");
-    inner = reportAddString(status_, inner, "api", "errno");
-    inner = reportAddInt(status_, inner, "code", error);
-    if (text && *text) inner = reportAddString(status_, inner, "string", text);
+    char* next = reportAddErrno(status_, cursor_, error);
     // A writer that failed part-way may already have moved the buffer, so the old
     // cursor is not to be trusted; the top-level closing brace is found afresh.
-    cursor_ = inner ? reportStepOut(status_, inner) : reportOpen(status_);
+    cursor_ = next ? next : reportOpen(status_);
     return *this;
 }
 

@@ -27,6 +27,18 @@ public:
     const char* what() const noexcept override { return status_.reportText(); }
 };
 
+// The "internal_error" object of a failed system interface: "api", then "code" and
+// "string" when given. Returns the cursor of the enclosing object, or null when the
+// buffer could not grow.
+char* reportAddInternalError(Status& status, char* cursor, const char* api, const int32_t* code,
+                             const char* text);
+// The one place where errno becomes part of a report: "api":"errno", the code and its
+// strerror_r text (left out when the system has none).
+char* reportAddErrno(Status& status, char* cursor, int error);
+// The status form of an operating-system failure's raise site: setCodeWithLocation and,
+// when the code is taken, the errno object.
+bool setCodeWithErrno(Status& status, int32_t code, const SourceLocation& location, int error);
+
 // Builds a failure report at a raise site, then throws it:
 //   Raise(qxapalerr_osFault, kOpenFailed).osError(errno).message("failed to open port").raise();
 class Raise {

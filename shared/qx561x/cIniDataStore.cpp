@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <locale>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -19,9 +18,11 @@
 
 #include <boost/property_tree/ini_parser.hpp>
 
-#include "platform/qxafa/FileLock.h"
+#include "platform/qxafa/FileLockGuard.h"
+#include "platform/qxafa/UniqueFd.h"
 #include "platform/qxerr/Exception.h"
 #include "platform/qxsysq/stdpath.h"
+#include "shared/qx561x/PortSettings.h"
 
 namespace qx561x {
 namespace {
@@ -33,6 +34,9 @@ constexpr qxerr::SourceLocation kFileNotFound{kModule, 85, qxerr::kComponent,
                                               "qxapalerr_resourceNotFound"};
 constexpr qxerr::SourceLocation kFileFault{kModule, 87, qxerr::kComponent,
                                            "qxapalerr_osFault"};
+// A name the file could not carry back; the site is ours, so is its line.
+constexpr qxerr::SourceLocation kUnwritableName{kModule, 301, qxerr::kComponent,
+                                                "qxapalerr_invalidParameter"};
 
 constexpr const char* kFifoRxDepth = "FifoRxDepth";
 constexpr const char* kFifoTxDepth = "FifoTxDepth";
@@ -49,55 +53,25 @@ constexpr std::size_t kTemporaryRandomLength = 6;
 // across processes.
 std::mutex gFileMutex;
 
-[[noreturn]] void raiseFromErrno(int error) {
-    if (error == ENOENT) {
-        qxerr::raise(qxerr::qxapalerr_resourceNotFound, kFileNotFound);
-    }
-    qxerr::raise(qxerr::qxapalerr_osFault, kFileFault);
+// errno 2 is a missing file; anything else a fault.
+int32_t failureCode(int error) {
+    return error == ENOENT ? qxerr::qxapalerr_resourceNotFound : qxerr::qxapalerr_osFault;
+}
+const qxerr::SourceLocation& failureSite(int error) {
+    return error == ENOENT ? kFileNotFound : kFileFault;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        reset();
-        fd_ = std::exchange(other.fd_, -1);
-        return *this;
-    }
-    Descriptor(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
+// A file that cannot be opened or read: reports without an operating-system part, as
+// every reader of the file knows them.
+[[noreturn]] void raiseUnreadable(int error) {
+    qxerr::raise(failureCode(error), failureSite(error));
+}
 
-    int get() const { return fd_; }
-    // Closes now and reports the result: a failing close can mean lost writes.
-    int reset() {
-        if (fd_ < 0) {
-            return 0;
-        }
-        return ::close(std::exchange(fd_, -1));
-    }
-
-private:
-    int fd_;
-};
-
-// Holds a file lock for one file operation.
-class ScopedFileLock {
-public:
-    ScopedFileLock(int fd, bool exclusive) : lock_(fd) {
-        if (exclusive) {
-            lock_.lockExclusive();
-        } else {
-            lock_.lockShared();
-        }
-    }
-    ~ScopedFileLock() { lock_.unlock(); }
-    ScopedFileLock(const ScopedFileLock&) = delete;
-    ScopedFileLock& operator=(const ScopedFileLock&) = delete;
-
-private:
-    qxafa::FileLock lock_;
-};
+// The steps of replacing the file: the errno says why (a full disk, a read-only file
+// system).
+[[noreturn]] void raiseFromErrno(int error) {
+    qxerr::raiseOsError(failureCode(error), failureSite(error), error);
+}
 
 std::string readAll(int fd) {
     std::string text;
@@ -109,7 +83,7 @@ std::string readAll(int fd) {
             continue;
         }
         if (n < 0) {
-            raiseFromErrno(errno);
+            raiseUnreadable(errno);
         }
         if (n == 0) {
             return text;
@@ -178,19 +152,18 @@ std::optional<uint32_t> readValue(const ptree& tree, const std::string& section,
 }
 
 void readFileInto(const std::string& path, ptree& target) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const qxafa::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file) {
         if (errno == ENOENT) {
             target = ptree();
             return;
         }
-        raiseFromErrno(errno);
+        raiseUnreadable(errno);
     }
-    Descriptor file(fd);
     ptree tree;
     {
         std::lock_guard<std::mutex> guard(gFileMutex);
-        ScopedFileLock lock(file.get(), false);
+        const qxafa::FileLockGuard lock(file.get(), qxafa::FileLockGuard::Mode::Shared);
         tree = parseIni(readAll(file.get()));
     }
     target = std::move(tree);
@@ -223,20 +196,56 @@ bool namesSameFile(int fd, const std::string& path) {
     return opened.st_dev == current.st_dev && opened.st_ino == current.st_ino;
 }
 
+// The lock goes before the descriptor closes.
+struct LockedFile {
+    qxafa::UniqueFd file;
+    qxafa::FileLockGuard lock;
+};
+
 // Another saver may have renamed a new file over the path while we waited for the
 // lock; saving into the old one would lose its update.
-Descriptor openLockedForWriting(const std::string& path) {
+LockedFile openLockedForWriting(const std::string& path) {
     for (;;) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            raiseFromErrno(errno);
+        qxafa::UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+        if (!file) {
+            raiseUnreadable(errno);
         }
-        Descriptor file(fd);
-        qxafa::FileLock(file.get()).lockExclusive();
+        qxafa::FileLockGuard lock(file.get(), qxafa::FileLockGuard::Mode::Exclusive);
         if (namesSameFile(file.get(), path)) {
-            return file;
+            return LockedFile{std::move(file), std::move(lock)};
         }
-        qxafa::FileLock(file.get()).unlock();
+    }
+}
+
+bool holdsAny(const std::string& text, const char* characters) {
+    return text.find_first_of(characters) != std::string::npos;
+}
+
+[[noreturn]] void raiseUnwritable(const std::string& name, const char* message) {
+    qxerr::Raise(qxerr::qxapalerr_invalidParameter, kUnwritableName)
+        .add("name", name.c_str())
+        .message(message)
+        .raise();
+}
+
+// The reader splits lines at a line break and ends a section name at its first ']': such
+// a name would come back as another or make every later load fail.
+void refuseUnwritableNames(const ptree& configuration) {
+    constexpr const char* kLineBreak = "\n";
+    constexpr const char* kSectionBreaks = "\n[]";
+    constexpr const char* kKeyMessage = "a key or value must not hold a line break";
+    for (const auto& [name, node] : configuration) {
+        if (node.empty()) {  // a key at file level
+            if (holdsAny(name, kLineBreak) || holdsAny(node.data(), kLineBreak))
+                raiseUnwritable(name, kKeyMessage);
+            continue;
+        }
+        if (holdsAny(name, kSectionBreaks))
+            raiseUnwritable(name, "a section name must not hold a line break, '[' or ']'");
+        for (const auto& [key, value] : node) {
+            if (holdsAny(key, kLineBreak) || holdsAny(value.data(), kLineBreak))
+                raiseUnwritable(key, kKeyMessage);
+        }
     }
 }
 
@@ -260,8 +269,7 @@ std::string temporaryPrefix(const PathParts& parts) {
 // Only the holder of the lock on the current file creates replacement files, so
 // any found while holding it were left by a saver that died.
 void removeStaleTemporaries(const PathParts& parts) {
-    const std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(parts.directory.c_str()),
-                                                         &::closedir);
+    const qxafa::UniqueDir directory = qxafa::openDirectory(parts.directory);
     if (!directory) {
         return;
     }
@@ -283,12 +291,11 @@ void removeStaleTemporaries(const PathParts& parts) {
 class TemporaryFile {
 public:
     explicit TemporaryFile(const PathParts& parts)
-        : path_(parts.directory + "/" + temporaryPrefix(parts) + "XXXXXX"), file_(-1) {
-        const int fd = ::mkostemp(path_.data(), O_CLOEXEC);
-        if (fd < 0) {
+        : path_(parts.directory + "/" + temporaryPrefix(parts) + "XXXXXX"),
+          file_(::mkostemp(path_.data(), O_CLOEXEC)) {
+        if (!file_) {
             raiseFromErrno(errno);
         }
-        file_ = Descriptor(fd);
     }
     ~TemporaryFile() {
         if (!committed_) {
@@ -302,7 +309,7 @@ public:
     int fd() const { return file_.get(); }
     const std::string& path() const { return path_; }
     void close() {
-        if (file_.reset() != 0) {
+        if (file_.close() != 0) {
             raiseFromErrno(errno);
         }
     }
@@ -310,16 +317,15 @@ public:
 
 private:
     std::string path_;
-    Descriptor file_;
+    qxafa::UniqueFd file_;
     bool committed_ = false;
 };
 
 void syncDirectory(const std::string& directory) {
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    const qxafa::UniqueFd file(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!file) {
         raiseFromErrno(errno);
     }
-    Descriptor file(fd);
     // Some file systems cannot sync a directory; the rename stands regardless.
     if (::fsync(file.get()) != 0 && errno != EINVAL) {
         raiseFromErrno(errno);
@@ -390,15 +396,15 @@ void cIniDataStore::set(const std::string& portIdentifier, const char* key, uint
 }
 
 uint32_t cIniDataStore::getFifoRxDepth(const std::string& portIdentifier) const {
-    return lookup(portIdentifier, kFifoRxDepth, 64);
+    return lookup(portIdentifier, kFifoRxDepth, kBuiltInFifoRxDepth);
 }
 
 uint32_t cIniDataStore::getFifoTxDepth(const std::string& portIdentifier) const {
-    return lookup(portIdentifier, kFifoTxDepth, 128);
+    return lookup(portIdentifier, kFifoTxDepth, kBuiltInFifoTxDepth);
 }
 
 uint32_t cIniDataStore::getRs485TransceiverMode(const std::string& portIdentifier) const {
-    return lookup(portIdentifier, kRs485TransceiverMode, 3);
+    return lookup(portIdentifier, kRs485TransceiverMode, kBuiltInRs485TransceiverMode);
 }
 
 void cIniDataStore::setFifoRxDepth(const std::string& portIdentifier, uint32_t value) {
@@ -414,23 +420,20 @@ void cIniDataStore::setRs485TransceiverMode(const std::string& portIdentifier, u
 }
 
 void cIniDataStore::save(const std::string& configurationPath) const {
+    refuseUnwritableNames(configuration_);
     std::lock_guard<std::mutex> guard(gFileMutex);
-    Descriptor file = openLockedForWriting(configurationPath);
-    struct UnlockOnExit {
-        int fd;
-        ~UnlockOnExit() { qxafa::FileLock(fd).unlock(); }
-    } unlockOnExit{file.get()};
+    const LockedFile current = openLockedForWriting(configurationPath);
 
-    struct stat current {};
-    if (::fstat(file.get(), &current) != 0) {
+    struct stat currentStat {};
+    if (::fstat(current.file.get(), &currentStat) != 0) {
         raiseFromErrno(errno);
     }
-    ptree tree = parseIni(readAll(file.get()));
+    ptree tree = parseIni(readAll(current.file.get()));
     merge(tree, configuration_);
     // The writer refuses some trees; find out before anything on disk changes.
     std::ostringstream text;
     boost::property_tree::ini_parser::write_ini(text, tree);
-    replaceFile(fileBehindLinks(configurationPath), text.str(), current);
+    replaceFile(fileBehindLinks(configurationPath), text.str(), currentStat);
 }
 
 std::string cIniDataStore::defaultsFilePath(const std::string& configurationPath) {

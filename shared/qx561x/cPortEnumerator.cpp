@@ -14,8 +14,10 @@ constexpr const char kPortPrefix[] = "ttyQX561xPort";
 
 // 0 when the name does not start with the prefix followed by digits.
 std::size_t portIndex(const std::string& name) {
+    constexpr std::size_t kPrefixLength = sizeof kPortPrefix - 1;
     std::size_t index = 0;
-    if (std::sscanf(name.c_str(), "ttyQX561xPort%zu", &index) != 1) return 0;
+    if (name.compare(0, kPrefixLength, kPortPrefix) != 0) return 0;
+    if (std::sscanf(name.c_str() + kPrefixLength, "%zu", &index) != 1) return 0;
     return index;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "shared/qx561x/PortSettings.h"
 #include "shared/qx561x/ProductTable.h"
 #include "shared/qx561x/iDevicePropertyAccessor.h"
 #include "shared/qx561x/iEnumeratorFactory.h"
@@ -31,10 +32,10 @@ public:
     std::size_t getPortNumber() override;
     uint32_t getRxFifoDepthMin() override { return 1; }
     uint32_t getRxFifoDepthMax() override { return 127; }
-    uint32_t getRxFifoDepthDefault() override { return 64; }
+    uint32_t getRxFifoDepthDefault() override { return kBuiltInFifoRxDepth; }
     uint32_t getTxFifoDepthMin() override { return 1; }
     uint32_t getTxFifoDepthMax() override { return 128; }
-    uint32_t getTxFifoDepthDefault() override { return 128; }
+    uint32_t getTxFifoDepthDefault() override { return kBuiltInFifoTxDepth; }
     bool isRs232() override { return product_.isRs232; }
 
 private:

@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/packaging/Packages.h"
-#include "tests/platform/TestSupport.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/Sim.h"
 
 namespace {
@@ -94,7 +94,6 @@ private:
 // The installed simulator's state directory, removed with the object.
 class StateDir {
 public:
-    ~StateDir() { qxtest::removeTree(dir_.path()); }
     std::string path() const { return dir_.file("state"); }
 
 private:

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/packaging/Packages.h"
-#include "tests/platform/TestSupport.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/Sim.h"
 
 namespace {

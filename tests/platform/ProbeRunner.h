@@ -2,6 +2,7 @@
 // Runs the platform probe in a child process with a chosen loader path and
 // environment, and collects its key=value lines.
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "platform/qxafa/UniqueFd.h"
 
 extern char** environ;
 
@@ -49,22 +52,20 @@ inline ProbeResult runProbe(const std::vector<std::string>& args, const std::str
     envp.push_back(nullptr);
 
     ProbeResult result;
-    int out[2];
-    if (pipe(out) != 0) return result;
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return result;
+    qxafa::UniqueFd out(ends[0]), in(ends[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, out[1]);
+    posix_spawn_file_actions_adddup2(&actions, in.get(), STDOUT_FILENO);
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, QX_PROBE, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
+    in.reset();
     std::string text;
     char buffer[4096];
     ssize_t got;
-    while ((got = read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, got);
-    close(out[0]);
+    while ((got = read(out.get(), buffer, sizeof buffer)) > 0) text.append(buffer, got);
     if (spawned != 0) return result;
     int status = 0;
     waitpid(pid, &status, 0);

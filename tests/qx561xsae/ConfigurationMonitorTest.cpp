@@ -9,7 +9,7 @@
 #include "platform/qxerr/Exception.h"
 #include "qx561xsae/cConfigurationMonitor.h"
 #include "sysapicpp/HResultException.h"
-#include "tests/platform/TestSupport.h"
+#include "tests/support/TempDir.h"
 #include "tests/qx561xsae/FakeDataStore.h"
 
 using namespace qx561xsae;

@@ -14,7 +14,7 @@
 #include "platform/qxerr/Exception.h"
 #include "qx561xsae/ItemNames.h"
 #include "qx561xsae/cLinuxDataStore.h"
-#include "tests/platform/TestSupport.h"
+#include "tests/support/TempDir.h"
 
 using namespace qx561xsae;
 

@@ -4,6 +4,10 @@
 
 #include <cerrno>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/support/TempDir.h"
 
 using qxsim::BoardFileError;
 using qxsim::BoardFileParser;
@@ -83,6 +87,8 @@ TEST(BoardFileParser, EmptyTreeSectionIsAMachineWithoutBoards) {
 
 TEST(BoardFileParser, FaultsNameFileAndLine) {
     const std::string a = "[board a]\naddress = 0000:03:00.0\n";
+    std::string longParent = "p";
+    while (longParent.size() <= 2048) longParent += "/" + std::string(200, 'e');
     const struct {
         std::string text;
         std::string message;
@@ -112,6 +118,14 @@ TEST(BoardFileParser, FaultsNameFileAndLine) {
         {a + "refuse = baud:EIO\n", "boards.ini:3: refuse takes items"},
         {a + "parent = ../etc\n", "boards.ini:3: parent must be a relative path"},
         {a + "parent = /abs\n", "boards.ini:3: parent must be a relative path"},
+        {a + "parent = x/" + std::string(256, 'e') + "\n", "boards.ini:3: parent has an element longer than 255 bytes"},
+        {a + "parent = " + longParent + "\n", "boards.ini:3: parent is longer than 2048 bytes"},
+        {a + "bytes.busProperties = 01 02\n", "boards.ini:3: bytes.busProperties names a directory"},
+        {a + "bytes.x = 01\nbytes.x/y = 02\n", "boards.ini:3: bytes.x names a directory"},
+        {a + "[board b]\naddress = 0000:04:00.0\nparent = pci0000:00/0000:03:00.0/vendor/x\n",
+         "boards.ini:5: board 'b' would lie below pci0000:00/0000:03:00.0/vendor, a file of board 'a'"},
+        {"[board a]\naddress = 0000:0a:00.0\n[board b]\naddress = 0000:0A:00.0\n",
+         "boards.ini:4: address 0000:0A:00.0 is already used by board 'a'"},
         {a + "[board a]\naddress = 0000:04:00.0\n", "boards.ini:3: board 'a' is defined twice"},
         {a + "[board b]\naddress = 0000:03:00.0\n", "boards.ini:4: address 0000:03:00.0 is already used"},
         {a + "[board b]\naddress = 0000:04:00.0\nfirst-port = 7\n", "boards.ini:5: ports of board 'b' overlap"},
@@ -128,12 +142,29 @@ TEST(BoardFileParser, FaultsNameFileAndLine) {
     }
 }
 
-TEST(BoardFileParser, UnreadableFileIsAnError) {
-    try {
-        BoardFileParser::parseFile("/nonexistent/boards.ini");
-        FAIL() << "no error";
-    } catch (const BoardFileError& error) {
-        EXPECT_STREQ(error.what(), "/nonexistent/boards.ini: cannot be read: No such file or directory");
+// Only a regular file of a sane size is read: a FIFO or a device would hang or never end.
+TEST(BoardFileParser, FileThatIsNoBoardFileIsRefused) {
+    const qxtest::TempDir dir;
+    const std::string fifo = dir.file("fifo"), large = dir.write("large.ini", "[tree]\n");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::truncate(large.c_str(), (1 << 20) + 1), 0);
+    const struct {
+        std::string path;
+        std::string message;
+    } cases[] = {
+        {"/nonexistent/boards.ini", "cannot be read: No such file or directory"},
+        {fifo, "is not a regular file"},
+        {"/dev/zero", "is not a regular file"},
+        {dir.path(), "is not a regular file"},
+        {large, "is larger than 1 MiB"},
+    };
+    for (const auto& c : cases) {
+        try {
+            BoardFileParser::parseFile(c.path);
+            ADD_FAILURE() << "no error for " << c.path;
+        } catch (const BoardFileError& error) {
+            EXPECT_EQ(error.what(), c.path + ": " + c.message);
+        }
     }
 }
 

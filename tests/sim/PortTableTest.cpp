@@ -1,10 +1,9 @@
 #include "sim/PortTable.h"
 
 #include "sim/BoardFileParser.h"
+#include "tests/support/TempDir.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <gtest/gtest.h>
 
 using qxsim::BoardFileParser;
@@ -14,15 +13,9 @@ namespace {
 
 class PortTableTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/qxsim-porttable.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string file() const { return dir_ + "/ports"; }
+    std::string file() const { return dir_.file("ports"); }
 
-    std::string dir_;
+    qxtest::TempDir dir_;
 };
 
 TEST_F(PortTableTest, SavedTableLoadsBackUnchanged) {

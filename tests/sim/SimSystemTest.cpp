@@ -2,6 +2,7 @@
 // board-file faults, exit status, and a host left as it was.
 
 #include "tests/support/Sim.h"
+#include "tests/support/TempDir.h"
 
 #include <chrono>
 #include <fstream>
@@ -322,6 +323,19 @@ TEST(SimSystem, PtysWorkInside) {
     if (::geteuid() == 0) {
         EXPECT_EQ(r.out.rfind("/dev/pts/", 0), 0u) << r.out;
     }
+}
+
+// A mistyped --state must cost nothing: only a directory qxsim made, or found empty, is its own.
+TEST(SimSystem, StateDirectoryNotMadeByQxsimIsLeftAlone) {
+    const qxtest::TempDir foreign, empty;
+    const std::string kept = foreign.write("dev/keep", "mine");
+    const RunResult r = Sim::qxsim({"--state", foreign.path(), "--", "true"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(foreign.path() + " is not empty and was not made by qxsim"), std::string::npos) << r.err;
+    std::ifstream in(kept);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "mine");
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(Sim::qxsim({"--state", empty.path(), "--", "true"}).status, 0) << "run " << run;
 }
 
 TEST(SimSystem, StateInUseIsRefused) {

@@ -21,4 +21,13 @@ inline std::set<std::string> openDescriptors() {
     return names;
 }
 
+// Descriptors open now that were not open in the snapshot.
+inline std::set<std::string> descriptorsOpenedSince(const std::set<std::string>& before) {
+    std::set<std::string> added;
+    for (const std::string& fd : openDescriptors()) {
+        if (!before.count(fd)) added.insert(fd);
+    }
+    return added;
+}
+
 }  // namespace qxtest

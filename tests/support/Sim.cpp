@@ -2,11 +2,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <ostream>
 #include <poll.h>
 #include <signal.h>
@@ -17,9 +14,9 @@
 #include <unistd.h>
 #include <utility>
 
-extern char** environ;
+#include "platform/qxafa/UniqueFd.h"
 
-namespace fs = std::filesystem;
+extern char** environ;
 
 namespace qxtest {
 
@@ -28,13 +25,6 @@ namespace {
 // Generous: a run that hangs must fail the test, not the whole suite.
 constexpr auto kRunTimeout = std::chrono::seconds(300);
 
-std::string makeTempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/qxtest-sim.XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp: " + std::string(std::strerror(errno)));
-    return pattern;
-}
-
 std::vector<std::string> splitLine(const std::string& line) {
     std::istringstream in(line);
     std::vector<std::string> words;
@@ -42,28 +32,29 @@ std::vector<std::string> splitLine(const std::string& line) {
     return words;
 }
 
-void drain(int& fd, std::string& into) {
+// Closes the pipe at its end.
+void drain(qxafa::UniqueFd& fd, std::string& into) {
     char buffer[4096];
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
     if (n > 0) {
         into.append(buffer, size_t(n));
     } else if (n == 0 || errno != EINTR) {
-        ::close(fd);
-        fd = -1;
+        fd.reset();
     }
+}
+
+struct Pipe {
+    qxafa::UniqueFd read;
+    qxafa::UniqueFd write;
+};
+
+Pipe makePipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) < 0) throw std::runtime_error("pipe: " + std::string(std::strerror(errno)));
+    return {qxafa::UniqueFd(ends[0]), qxafa::UniqueFd(ends[1])};
 }
 
 }  // namespace
-
-// Overlayfs leaves work directories without permissions; open them up so they can go.
-void removeTree(const std::string& dir) {
-    std::error_code ignored;
-    for (fs::recursive_directory_iterator it(dir, ignored), end; it != end; it.increment(ignored)) {
-        if (it->is_directory(ignored) && !it->is_symlink(ignored))
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    }
-    fs::remove_all(dir, ignored);
-}
 
 bool operator==(const JournalLine& a, const JournalLine& b) {
     return a.port == b.port && a.request == b.request && a.value == b.value && a.result == b.result;
@@ -106,13 +97,12 @@ std::string BoardFile::text() const {
 }
 
 RunResult runProgram(const std::vector<std::string>& argv) {
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) < 0 || ::pipe2(err, O_CLOEXEC) < 0) throw std::runtime_error("pipe failed");
+    Pipe out = makePipe(), err = makePipe();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, out.write.get(), 1);
+    posix_spawn_file_actions_adddup2(&actions, err.write.get(), 2);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     // Its own process group, so a run that hangs can be stopped with everything it started.
@@ -125,19 +115,16 @@ RunResult runProgram(const std::vector<std::string>& argv) {
     const int spawned = ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    ::close(out[1]);
-    ::close(err[1]);
+    out.write.reset();
+    err.write.reset();
     RunResult result;
     if (spawned != 0) {
-        ::close(out[0]);
-        ::close(err[0]);
         result.err = "cannot start " + argv[0] + ": " + std::strerror(spawned);
         return result;
     }
     const auto deadline = std::chrono::steady_clock::now() + kRunTimeout;
-    int fds[2] = {out[0], err[0]};
-    while (fds[0] >= 0 || fds[1] >= 0) {
-        pollfd polled[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
+    while (out.read || err.read) {
+        pollfd polled[2] = {{out.read.get(), POLLIN, 0}, {err.read.get(), POLLIN, 0}};
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             ::kill(-pid, SIGKILL);
@@ -145,11 +132,9 @@ RunResult runProgram(const std::vector<std::string>& argv) {
             break;
         }
         if (::poll(polled, 2, int(left.count())) < 0 && errno != EINTR) break;
-        if (polled[0].revents) drain(fds[0], result.out);
-        if (polled[1].revents) drain(fds[1], result.err);
+        if (polled[0].revents) drain(out.read, result.out);
+        if (polled[1].revents) drain(err.read, result.err);
     }
-    for (int fd : fds)
-        if (fd >= 0) ::close(fd);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -170,10 +155,8 @@ Sim::Sim() : Sim("", true) {}
 
 Sim::Sim(const BoardFile& boards) : Sim(boards.text(), false) {}
 
-Sim::Sim(std::string boardFileText, bool useDefault) : dir_(makeTempDir()), stateDir_(dir_ + "/state") {
-    if (useDefault) return;
-    boardFile_ = dir_ + "/boards.ini";
-    std::ofstream(boardFile_) << boardFileText;
+Sim::Sim(std::string boardFileText, bool useDefault) : stateDir_(dir_.file("state")) {
+    if (!useDefault) boardFile_ = dir_.write("boards.ini", boardFileText);
 }
 
 Sim Sim::withFile(const std::string& boardFilePath) {
@@ -182,13 +165,8 @@ Sim Sim::withFile(const std::string& boardFilePath) {
     return sim;
 }
 
-Sim::Sim(Sim&& other) noexcept
-    : dir_(std::exchange(other.dir_, {})), stateDir_(std::move(other.stateDir_)),
-      boardFile_(std::move(other.boardFile_)), tool_(std::move(other.tool_)) {}
-
-Sim::~Sim() {
-    if (!dir_.empty()) removeTree(dir_);
-}
+Sim::Sim(Sim&& other) noexcept = default;
+Sim::~Sim() = default;
 
 RunResult Sim::run(const std::vector<std::string>& command) const {
     std::vector<std::string> args{"--state", stateDir_};

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TempDir.h"
+
 namespace qxtest {
 
 struct RunResult {
@@ -104,7 +106,7 @@ public:
 private:
     Sim(std::string boardFileText, bool useDefault);
 
-    std::string dir_;
+    TempDir dir_;
     std::string stateDir_;
     std::string boardFile_;
     std::string tool_;
@@ -112,9 +114,5 @@ private:
 
 // Runs a program directly (not under the simulator) and collects its output.
 RunResult runProgram(const std::vector<std::string>& argv);
-
-// Removes a directory tree, also a state directory whose overlay work directories qxsim
-// left without permissions.
-void removeTree(const std::string& dir);
 
 }  // namespace qxtest

@@ -42,25 +42,8 @@ constexpr size_t kReadSizeStep = 15;
 // The largest event the kernel can hand out: a header and a name of NAME_MAX bytes.
 constexpr size_t kLargestEvent = sizeof(inotify_event) + NAME_MAX + 1;
 
-// strerror_r comes in two flavours depending on the C library's feature macros.
-[[maybe_unused]] const char* errorText(int result, const char* buffer) {
-    return result == 0 ? buffer : nullptr;
-}
-[[maybe_unused]] const char* errorText(const char* result, const char*) { return result; }
-
-// The raise pattern for operating-system failures, written into the caller's status.
 void setOsFault(qxerr::Status& status, const qxerr::SourceLocation& location, int error) {
-    if (!qxerr::setCodeWithLocation(status, qxerr::qxapalerr_osFault, location)) {
-        return;
-    }
-    char buffer[256] = {};
-    const char* text = errorText(strerror_r(error, buffer, sizeof buffer), buffer);
-    char* cursor = qxerr::reportOpen(status);
-    if (cursor) cursor = qxerr::reportAddObject(status, cursor, "internal_error");
-    if (cursor) cursor = qxerr::reportAddString(status, cursor, "api", "errno");
-    if (cursor) cursor = qxerr::reportAddInt(status, cursor, "code", error);
-    if (cursor && text && *text) cursor = qxerr::reportAddString(status, cursor, "string", text);
-    if (cursor) qxerr::reportStepOut(status, cursor);
+    qxerr::setCodeWithErrno(status, qxerr::qxapalerr_osFault, location, error);
 }
 
 int setNonBlocking(int fd) {
@@ -74,15 +57,6 @@ int setNonBlocking(int fd) {
         result = fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     } while (result < 0 && errno == EINTR);
     return result;
-}
-
-// Closing is not retried after EINTR: Linux has released the descriptor by then, and a
-// second close could hit a descriptor another thread has just opened.
-void closeDescriptor(int& fd) {
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
-    }
 }
 
 void throwIfFailed(qxerr::Status& status) {
@@ -111,44 +85,43 @@ DirectoryMonitor::DirectoryMonitor(const std::string& path) : DirectoryMonitor()
 }
 
 DirectoryMonitor::~DirectoryMonitor() {
-    if (inotifyFd_ >= 0) {
+    if (inotify_) {
         for (int32_t watch : watches_) {
-            inotify_rm_watch(inotifyFd_, watch);
+            inotify_rm_watch(inotify_.get(), watch);
         }
     }
-    closeDescriptor(inotifyFd_);
-    closeDescriptor(wakePipe_[0]);
-    closeDescriptor(wakePipe_[1]);
 }
 
 void DirectoryMonitor::open(const char* const* paths, size_t count, qxerr::Status& status) {
     // Close-on-exec keeps the wake pipe out of the tool and shells the plug-in starts.
-    if (pipe2(wakePipe_, O_CLOEXEC) != 0) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
         setOsFault(status, kPipeFailed, errno);
-        wakePipe_[0] = wakePipe_[1] = -1;
         return;
     }
-    if (setNonBlocking(wakePipe_[0]) != 0) {
+    wakeRead_.reset(ends[0]);
+    wakeWrite_.reset(ends[1]);
+    if (setNonBlocking(wakeRead_.get()) != 0) {
         setOsFault(status, kReadEndFlagsFailed, errno);
         return;
     }
-    if (setNonBlocking(wakePipe_[1]) != 0) {
+    if (setNonBlocking(wakeWrite_.get()) != 0) {
         setOsFault(status, kWriteEndFlagsFailed, errno);
         return;
     }
-    inotifyFd_ = inotify_init1(IN_CLOEXEC);
-    if (inotifyFd_ < 0) {
+    inotify_.reset(inotify_init1(IN_CLOEXEC));
+    if (!inotify_) {
         setOsFault(status, kInitFailed, errno);
         return;
     }
     for (size_t i = 0; i < count; ++i) {
-        const int watch = inotify_add_watch(inotifyFd_, paths[i], kEventMask);
+        const int watch = inotify_add_watch(inotify_.get(), paths[i], kEventMask);
         if (watch < 0) {
             setOsFault(status, kAddWatchFailed, errno);
             return;
         }
         if (!storeWatch(watch, status)) {
-            inotify_rm_watch(inotifyFd_, watch);
+            inotify_rm_watch(inotify_.get(), watch);
             return;
         }
     }
@@ -216,7 +189,7 @@ void DirectoryMonitor::cancelWait() {
     const uint32_t wake = 0;
     ssize_t written;
     do {
-        written = ::write(wakePipe_[1], &wake, sizeof wake);
+        written = ::write(wakeWrite_.get(), &wake, sizeof wake);
     } while (written < 0 && errno == EINTR);
     // A full pipe already wakes every wait, so a failed write loses nothing.
 }
@@ -224,7 +197,7 @@ void DirectoryMonitor::cancelWait() {
 // poll rather than select: select cannot watch a descriptor numbered 1024 or above,
 // which a host process with many open files can easily hand us.
 int DirectoryMonitor::waitReadable(uint32_t timeoutMs, qxerr::Status& status) {
-    if (wakePipe_[0] < 0 || inotifyFd_ < 0) {
+    if (!wakeRead_ || !inotify_) {
         setOsFault(status, kSelectFailed, EBADF);
         return -1;
     }
@@ -232,7 +205,7 @@ int DirectoryMonitor::waitReadable(uint32_t timeoutMs, qxerr::Status& status) {
     const bool unlimited = timeoutMs == kNoTimeLimit;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        pollfd fds[2] = {{wakePipe_[0], POLLIN, 0}, {inotifyFd_, POLLIN, 0}};
+        pollfd fds[2] = {{wakeRead_.get(), POLLIN, 0}, {inotify_.get(), POLLIN, 0}};
         timespec limit{};
         if (!unlimited) {
             // After EINTR the wait goes on for the time that is left.
@@ -271,7 +244,7 @@ int DirectoryMonitor::readFirstEvent(uint32_t& mask, int32_t& watch, qxerr::Stat
     alignas(inotify_event) char buffer[kLargestEvent + kReadSizeStep];
     size_t size = kFirstReadSize;
     for (;;) {
-        const ssize_t got = ::read(inotifyFd_, buffer, size);
+        const ssize_t got = ::read(inotify_.get(), buffer, size);
         if (got < 0) {
             const int error = errno;
             if (error == EINTR) continue;

@@ -28,8 +28,7 @@ void lock(int fd, int operation, qxerr::Status& status) {
     if (flockRetrying(fd, operation) == 0) {
         return;
     }
-    const int error = errno;
-    status = qxerr::Raise(qxerr::qxapalerr_osFault, kLockFailed).osError(error).take();
+    qxerr::setCodeWithErrno(status, qxerr::qxapalerr_osFault, kLockFailed, errno);
 }
 
 void lockOrThrow(int fd, int operation) {
@@ -49,6 +48,17 @@ void FileLock::lockExclusive(qxerr::Status& status) { lock(fd_, LOCK_EX, status)
 void FileLock::lockShared() { lockOrThrow(fd_, LOCK_SH); }
 
 void FileLock::lockExclusive() { lockOrThrow(fd_, LOCK_EX); }
+
+bool FileLock::tryLockExclusive() {
+    if (flockRetrying(fd_, LOCK_EX | LOCK_NB) == 0) {
+        return true;
+    }
+    const int error = errno;
+    if (error == EWOULDBLOCK) {
+        return false;
+    }
+    qxerr::Raise(qxerr::qxapalerr_osFault, kLockFailed).osError(error).raise();
+}
 
 void FileLock::unlock() { flockRetrying(fd_, LOCK_UN); }
 
