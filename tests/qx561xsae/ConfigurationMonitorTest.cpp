@@ -96,6 +96,8 @@ protected:
             dir.path(), store, std::make_shared<RecordingCache>(reports),
             std::make_shared<RecordingHandler>(reports));
         EXPECT_TRUE(eventually([&] { return store->listings >= 1; }));
+        // The first pass reads the ports after listing; a later listing means it is done.
+        touchAndWaitForPass("settle");
         return monitor;
     }
 
