@@ -444,7 +444,8 @@ void BoardFileParser::readRefuse(Board& board) const {
 void BoardFileParser::checkDeviceTree(const Board& board, int line) const {
     const auto throughFileOf = [](const Board& walker, const Board& owner) -> std::string {
         std::set<std::string> files;
-        for (const auto& file : TreeBuilder::deviceFiles(owner)) files.insert(file.first);
+        for (const auto& file : TreeBuilder::deviceFiles(owner))
+            files.insert(owner.parent + "/" + owner.address + "/" + file.first);
         std::string path;
         for (const std::string& element : elementsOf(walker.parent + "/" + walker.address)) {
             path += (path.empty() ? "" : "/") + element;
