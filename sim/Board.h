@@ -22,7 +22,8 @@ struct Board {
     uint32_t bus = 0;
     uint32_t device = 0;
     uint32_t function = 0;
-    std::string parent;    // path from /sys/devices to the board's directory
+    std::string parent;    // path from /sys/devices to the board's directory; any byte but NUL
+    bool present = true;   // false: starts unplugged
     std::string slotPath;
     std::string serial;
     uint32_t firstPort = 0;

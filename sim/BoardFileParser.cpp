@@ -27,6 +27,7 @@ constexpr uint32_t kMaxFiller = 1000000;
 constexpr off_t kMaxFileSize = 1 << 20;
 // Room for the state directory in front, within the length of a path.
 constexpr size_t kMaxParentLength = 2048;
+constexpr size_t kMaxParentElements = 32;
 const char kDefaultModel[] = "PCIe-5611/8 (RS-485) Interface";
 
 const std::set<std::string>& propertyPaths() {
@@ -47,7 +48,7 @@ const std::set<std::string>& propertyPaths() {
 const std::set<std::string>& boardKeys() {
     static const std::set<std::string> keys = {
         "model", "device-id", "vendor-id", "address", "parent", "slot-path", "serial",
-        "first-port", "ports", "missing", "refuse"};
+        "first-port", "ports", "missing", "refuse", "present"};
     return keys;
 }
 
@@ -120,6 +121,32 @@ std::string lengthProblem(const std::string& path) {
     return "";
 }
 
+// \\, \n, \t and \xHH; anything else after a backslash is a mistake.
+std::optional<std::string> unescape(const std::string& text, std::string& problem) {
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            result += text[i];
+            continue;
+        }
+        const char kind = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (kind == '\\' || kind == 'n' || kind == 't') {
+            result += kind == 'n' ? '\n' : kind == 't' ? '\t' : '\\';
+            ++i;
+            continue;
+        }
+        const auto byte = kind == 'x' ? parseUnsigned("0x" + text.substr(i + 2, 2), 0xFF) : std::nullopt;
+        if (!byte || i + 4 > text.size()) {
+            problem = "has an unknown escape '" + text.substr(i, kind == 'x' ? 4 : 2) +
+                      "' (write \\\\, \\n, \\t or \\xHH)";
+            return std::nullopt;
+        }
+        result += char(*byte);
+        i += 3;
+    }
+    return result;
+}
+
 std::string lowerCase(std::string text) {
     for (char& c : text) c = char(std::tolower(uint8_t(c)));
     return text;
@@ -133,9 +160,11 @@ BoardFileError::BoardFileError(const std::string& file, int line, const std::str
 
 BoardFileParser::BoardFileParser(std::string fileName) : fileName_(std::move(fileName)) {}
 
+BoardSet BoardFileParser::parseFile(const std::string& path) { return BoardFileParser(path).parse(readFile(path)); }
+
 // A FIFO or a device would make the read hang or never end, so only a regular file of a
 // sane size is read.
-BoardSet BoardFileParser::parseFile(const std::string& path) {
+std::string BoardFileParser::readFile(const std::string& path) {
     const qxafa::UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
     if (!file || ::fstat(file.get(), &info) < 0)
@@ -155,7 +184,7 @@ BoardSet BoardFileParser::parseFile(const std::string& path) {
     if (length > size_t(kMaxFileSize)) throw BoardFileError(path, 0, tooLarge);  // it grew meanwhile
     if (length == 0) throw BoardFileError(path, 0, "holds no section");
     text.resize(length);
-    return BoardFileParser(path).parse(text);
+    return text;
 }
 
 BoardSet BoardFileParser::parse(const std::string& text) {
@@ -256,6 +285,10 @@ void BoardFileParser::finishBoard() {
     readMissing(board);
     readBytes(board);
     readRefuse(board);
+    if (const Key* present = find("present")) {
+        if (present->value != "yes" && present->value != "no") fail(present->line, "present must be yes or no");
+        board.present = present->value == "yes";
+    }
     result_.boards.push_back(std::move(board));
 }
 
@@ -318,17 +351,37 @@ void BoardFileParser::readPorts(Board& board) const {
     checkOverlaps(board, firstPort ? firstPort->line : sectionLine_);
 }
 
-void BoardFileParser::readTexts(Board& board) const {
+// Elements may hold any byte but '/' and NUL, so that hostile names can be simulated; the
+// escapes carry what an INI line cannot (a line break, a ';' after a blank, blanks at the ends).
+void BoardFileParser::readParent(Board& board) const {
     const Key* parent = find("parent");
-    const int parentLine = parent ? parent->line : sectionLine_;
-    board.parent = parent ? parent->value : "pci" + board.address.substr(0, 4) + ":00";
-    if (!isSafeRelativePath(board.parent, 32))
-        fail(parentLine, "parent must be a relative path without '.' or '..'");
+    const int line = parent ? parent->line : sectionLine_;
+    if (!parent) {
+        board.parent = "pci" + board.address.substr(0, 4) + ":00";
+    } else {
+        std::string problem;
+        const auto decoded = unescape(parent->value, problem);
+        if (!decoded) fail(line, "parent " + problem);
+        board.parent = *decoded;
+    }
+    const std::vector<std::string> elements = elementsOf(board.parent);
+    if (board.parent.empty() || board.parent.front() == '/') fail(line, "parent must be a relative path");
+    if (board.parent.find('\0') != std::string::npos) fail(line, "parent must not hold a NUL byte");
+    if (board.parent.back() == '/' || std::count(elements.begin(), elements.end(), ""))
+        fail(line, "parent has an empty element");
+    if (std::count(elements.begin(), elements.end(), ".") || std::count(elements.begin(), elements.end(), ".."))
+        fail(line, "parent must not have '.' or '..' as an element");
+    if (elements.size() > kMaxParentElements)
+        fail(line, "parent has more than " + std::to_string(kMaxParentElements) + " elements");
     if (board.parent.size() > kMaxParentLength)
-        fail(parentLine, "parent is longer than " + std::to_string(kMaxParentLength) + " bytes");
+        fail(line, "parent is longer than " + std::to_string(kMaxParentLength) + " bytes");
     if (const std::string problem = lengthProblem(board.parent); !problem.empty())
-        fail(parentLine, "parent " + problem);
-    checkDeviceTree(board, parentLine);
+        fail(line, "parent " + problem);
+    checkDeviceTree(board, line);
+}
+
+void BoardFileParser::readTexts(Board& board) const {
+    readParent(board);
     const Key* slotPath = find("slot-path");
     board.slotPath = slotPath ? slotPath->value : std::to_string(board.bus);
     const Key* serial = find("serial");
@@ -391,7 +444,8 @@ void BoardFileParser::readRefuse(Board& board) const {
 void BoardFileParser::checkDeviceTree(const Board& board, int line) const {
     const auto throughFileOf = [](const Board& walker, const Board& owner) -> std::string {
         std::set<std::string> files;
-        for (const auto& file : TreeBuilder::deviceFiles(owner)) files.insert(file.first);
+        for (const auto& file : TreeBuilder::deviceFiles(owner))
+            files.insert(owner.parent + "/" + owner.address + "/" + file.first);
         std::string path;
         for (const std::string& element : elementsOf(walker.parent + "/" + walker.address)) {
             path += (path.empty() ? "" : "/") + element;

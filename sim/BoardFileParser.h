@@ -25,6 +25,8 @@ public:
 
     // Reads and parses the file at path.
     static BoardSet parseFile(const std::string& path);
+    // The text of a board file: a regular file of at most 1 MiB.
+    static std::string readFile(const std::string& path);
 
 private:
     struct Key {
@@ -45,6 +47,7 @@ private:
     void readIdentity(Board& board) const;
     void readPorts(Board& board) const;
     void readTexts(Board& board) const;
+    void readParent(Board& board) const;
     void readMissing(Board& board) const;
     void readBytes(Board& board) const;
     void readRefuse(Board& board) const;

@@ -33,10 +33,13 @@ CommandProcess::CommandProcess(const Sandbox& sandbox, const std::vector<std::st
     socket_ = std::move(parentEnd);
 }
 
-qxafa::UniqueFd CommandProcess::receiveListener() {
-    qxafa::UniqueFd listener = receiveFd(socket_.get());
+qxafa::UniqueFd CommandProcess::receiveListener() { return receiveFd(socket_.get()); }
+
+void CommandProcess::start() {
+    const char go = 1;
+    while (::write(socket_.get(), &go, 1) < 0 && errno == EINTR) {
+    }
     socket_.reset();
-    return listener;
 }
 
 void CommandProcess::runChild(const Sandbox& sandbox, char* const argv[], const std::string& cwd,
@@ -51,6 +54,9 @@ void CommandProcess::runChild(const Sandbox& sandbox, char* const argv[], const 
     } catch (const std::exception& error) {
         std::fprintf(stderr, "qxsim: %s\n", error.what());
         ::_exit(kSetupFailed);
+    }
+    char go = 0;  // an end of file lets the command go as well
+    while (::read(socket_.get(), &go, 1) < 0 && errno == EINTR) {
     }
     socket_.reset();
     ::execvp(argv[0], argv);

@@ -27,6 +27,10 @@ public:
     // The filter's listener; empty when the process failed before installing the filter.
     qxafa::UniqueFd receiveListener();
 
+    // Lets the process execute the command. Until then it waits, inside its namespaces,
+    // so that they can be opened while it surely lives.
+    void start();
+
 private:
     [[noreturn]] void runChild(const Sandbox& sandbox, char* const argv[], const std::string& cwd,
                                const sigset_t& signalMask);

@@ -38,9 +38,25 @@ void createEmptyFile(const std::string& path) {
     if (!fd) throw SystemError("create " + path, errno);
 }
 
-bool inUserNamespace() { return ::geteuid() != 0; }
-
 }  // namespace
+
+bool Sandbox::inUserNamespace() { return ::geteuid() != 0; }
+
+void Sandbox::addPortNode(const StateDir& state, uint32_t index) {
+    const std::string source = state.devDir() + "/" + portName(index), target = "/dev/" + portName(index);
+    struct stat node {}, shown {};
+    check(::stat(source.c_str(), &node), "inspect " + source);
+    if (::stat(target.c_str(), &shown) == 0 && shown.st_dev == node.st_dev && shown.st_ino == node.st_ino) return;
+    createEmptyFile(target);
+    bindMount(source, target);
+}
+
+void Sandbox::removePortNode(uint32_t index) {
+    const std::string target = "/dev/" + portName(index);
+    if (::umount2(target.c_str(), MNT_DETACH) < 0 && errno != EINVAL && errno != ENOENT)
+        throw SystemError("unmount " + target, errno);
+    if (::unlink(target.c_str()) < 0 && errno != ENOENT) throw SystemError("remove " + target, errno);
+}
 
 Sandbox::Sandbox(const StateDir& state, const BoardSet& boards, std::optional<std::string> tool)
     : state_(state), boards_(boards), tool_(std::move(tool)), uid_(::geteuid()), gid_(::getegid()) {}
@@ -151,11 +167,9 @@ void Sandbox::linkPtmx(const std::string& target) const {
 
 void Sandbox::mountPortNodes() const {
     for (const Board& board : boards_.boards) {
-        for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index) {
-            const std::string target = "/dev/" + portName(index);
-            createEmptyFile(target);
-            bindMount(state_.devDir() + "/" + portName(index), target);
-        }
+        if (!board.present) continue;
+        for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index)
+            addPortNode(state_, index);
     }
 }
 

@@ -26,6 +26,14 @@ public:
     // Enters the namespaces and mounts everything; runs in the command's process.
     void enter() const;
 
+    // Whether the namespace is entered through a user namespace of its own (not root).
+    static bool inUserNamespace();
+
+    // Inside the namespace: /dev/<port> shows the port's node in the state directory, or
+    // nothing. Either is done once; doing it again changes nothing.
+    static void addPortNode(const StateDir& state, uint32_t index);
+    static void removePortNode(uint32_t index);
+
 private:
     void enterNamespaces() const;
     void mountDriverTrees() const;  // builds them, too

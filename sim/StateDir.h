@@ -38,6 +38,8 @@ public:
     std::string lockFile() const { return path("lock"); }
     std::string runLockFile() const { return path("run.lock"); }
     std::string portsFile() const { return path("ports"); }
+    std::string boardsFile() const { return path("boards.ini"); }  // the running simulation's boards
+    std::string runFile() const { return path("run"); }            // where its namespaces are held
     std::string journalFile() const { return path("journal"); }
     std::string treesDir() const { return path("trees"); }
     std::string devDir() const { return path("dev"); }

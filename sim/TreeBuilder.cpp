@@ -45,14 +45,24 @@ void TreeBuilder::buildTrees(const std::string& root) const {
     fs::create_directories(proc + "/qx");
     fs::create_directories(sys);
     for (const Board& board : boards_.boards) {
-        buildDriverDirectory(proc, board);
-        buildDeviceDirectory(sys, board);
+        if (!board.present) continue;
+        buildDriverDirectory(driverDirectory(root, board), board);
+        buildDeviceDirectory(deviceDirectory(root, board), board);
     }
     buildFiller(sys);
 }
 
-void TreeBuilder::buildDriverDirectory(const std::string& proc, const Board& board) const {
-    const fs::path dir = proc + "/qx/pci:" + board.address;
+std::string TreeBuilder::driverDirectory(const std::string& root, const Board& board) {
+    return root + "/proc/qx/pci:" + board.address;
+}
+
+std::string TreeBuilder::deviceDirectory(const std::string& root, const Board& board) {
+    return root + "/sys/" + board.parent + "/" + board.address;
+}
+
+void TreeBuilder::buildDriverDirectory(const std::string& driverDir, const Board& board) {
+    const fs::path dir(driverDir);
+    fs::create_directories(dir);
     const std::pair<const char*, std::string> files[] = {
         {"busProperties/pciVendorID", rawWord(board.vendorId)},
         {"busProperties/pciDeviceID", rawWord(board.deviceId)},
@@ -68,14 +78,13 @@ void TreeBuilder::buildDriverDirectory(const std::string& proc, const Board& boa
 }
 
 std::vector<std::pair<std::string, std::string>> TreeBuilder::deviceFiles(const Board& board) {
-    const std::string dir = board.parent + "/" + board.address;
     std::vector<std::pair<std::string, std::string>> files = {
-        {dir + "/vendor", hexId(board.vendorId)},
-        {dir + "/device", hexId(board.deviceId)},
-        {dir + "/uevent", "DRIVER=qx561x\nPCI_SLOT_NAME=" + board.address + "\n"},
+        {"vendor", hexId(board.vendorId)},
+        {"device", hexId(board.deviceId)},
+        {"uevent", "DRIVER=qx561x\nPCI_SLOT_NAME=" + board.address + "\n"},
     };
     for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index) {
-        const std::string port = dir + "/tty/" + portName(index);
+        const std::string port = "tty/" + portName(index);
         const std::string major = std::to_string(kPortMajor), minor = std::to_string(index);
         files.push_back({port + "/dev", major + ":" + minor + "\n"});
         files.push_back({port + "/uevent", "MAJOR=" + major + "\nMINOR=" + minor + "\nDEVNAME=" + portName(index) + "\n"});
@@ -83,8 +92,9 @@ std::vector<std::pair<std::string, std::string>> TreeBuilder::deviceFiles(const 
     return files;
 }
 
-void TreeBuilder::buildDeviceDirectory(const std::string& sys, const Board& board) const {
-    for (const auto& [path, content] : deviceFiles(board)) writeFile(fs::path(sys) / path, content);
+void TreeBuilder::buildDeviceDirectory(const std::string& dir, const Board& board) {
+    fs::create_directories(dir);
+    for (const auto& [path, content] : deviceFiles(board)) writeFile(fs::path(dir) / path, content);
 }
 
 void TreeBuilder::buildPortNodes(const std::string& dir) const {

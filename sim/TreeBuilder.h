@@ -15,18 +15,25 @@ class TreeBuilder {
 public:
     explicit TreeBuilder(const BoardSet& boards);
 
-    // Creates root/proc (for /proc/driver) and root/sys (for /sys/devices).
+    // Creates root/proc (for /proc/driver) and root/sys (for /sys/devices), with the
+    // directories of the boards that start plugged in.
     void buildTrees(const std::string& root) const;
 
     // Replaces the contents of dir with one empty file per port, named as in /dev.
     void buildPortNodes(const std::string& dir) const;
 
-    // The files of a board's device directory (paths below /sys/devices) with their contents.
+    // Where a board's directories lie below the root of buildTrees.
+    static std::string driverDirectory(const std::string& root, const Board& board);
+    static std::string deviceDirectory(const std::string& root, const Board& board);
+
+    // Fill dir (made as needed) with a board's driver files, or with its device files.
+    static void buildDriverDirectory(const std::string& dir, const Board& board);
+    static void buildDeviceDirectory(const std::string& dir, const Board& board);
+
+    // The files of a board's device directory, relative to it, with their contents.
     static std::vector<std::pair<std::string, std::string>> deviceFiles(const Board& board);
 
 private:
-    void buildDriverDirectory(const std::string& proc, const Board& board) const;
-    void buildDeviceDirectory(const std::string& sys, const Board& board) const;
     void buildFiller(const std::string& sys) const;
 
     const BoardSet& boards_;

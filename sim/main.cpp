@@ -6,6 +6,7 @@
 #include "sim/CommandProcess.h"
 #include "sim/DefaultBoards.h"
 #include "sim/Driver.h"
+#include "sim/Hotplug.h"
 #include "sim/LockFile.h"
 #include "sim/PortNodes.h"
 #include "sim/PortTable.h"
@@ -15,11 +16,13 @@
 #include "sim/SystemError.h"
 #include "sim/TreeBuilder.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <sys/prctl.h>
 #include <sys/signalfd.h>
@@ -37,6 +40,8 @@ constexpr int kUsageError = 2;
 const char kUsage[] = R"(usage: qxsim [--boards FILE] [--state DIR] [--tool PATH] -- COMMAND [ARG...]
        qxsim ports   [--state DIR]
        qxsim journal [--state DIR]
+       qxsim plug    NAME [--state DIR]
+       qxsim unplug  NAME [--state DIR]
 
 Runs COMMAND in a private mount namespace (inside a user namespace when not root) in which
 /proc/driver/qx, /sys/devices and /dev show simulated boards, and answers the driver's
@@ -45,8 +50,13 @@ requests (RX and TX FIFO levels, TIOCSRS485) on the simulated port nodes.
   --boards FILE  board file (INI); without it a built-in set of three boards is used.
                  Sections "[board NAME]" with keys address (required), model or
                  device-id, vendor-id, parent, slot-path, serial, first-port, ports,
-                 missing, bytes.<property path>, refuse (e.g. "tx:EIO rs485:ENOTTY");
-                 "[tree]" with filler (extra directories under /sys/devices).
+                 missing, bytes.<property path>, refuse (e.g. "tx:EIO rs485:ENOTTY"),
+                 present (yes, or no to start unplugged); "[tree]" with filler
+                 (extra directories under /sys/devices).
+                 parent elements may hold any byte but '/' and NUL (never "." or
+                 ".."); in its value write a line break as \n, a tab as \t, a
+                 backslash as \\ and any byte as \xHH, e.g. \x3b for a ';' after
+                 a blank (which would start a comment) or \x20 for a blank at an end.
   --state DIR    state directory: port nodes, /etc changes (so /etc/qxserial
                  survives between runs), port table and journal.
                  Default: /tmp/qxsim-<uid>, kept between runs. qxsim marks the
@@ -59,6 +69,10 @@ requests (RX and TX FIFO levels, TIOCSRS485) on the simulated port nodes.
            ("-" for a value never set; requests counts refused ones too)
   journal  prints each request, oldest first: NAME rx|tx LEVEL RESULT, or
            NAME rs485 W0,W1,...,W7 RESULT (RESULT is "ok" or the errno name)
+  plug     makes board NAME of the running simulation appear: its /proc/driver/qx
+           directory, its device tree and its /dev nodes; unplug makes them vanish.
+           Run inside the simulation or outside it, while it runs (exit status 1
+           when none runs). Nothing in /etc/qxserial changes.
 
 Exit status: COMMAND's (128 + N when signal N ended it); 2 for a bad command line,
 board file or state directory; 125 when the simulation cannot be set up; 126/127 when
@@ -66,7 +80,8 @@ COMMAND cannot run.
 )";
 
 struct Options {
-    enum class Mode { Run, Ports, Journal, Help } mode = Mode::Run;
+    enum class Mode { Run, Ports, Journal, Plug, Unplug, Help } mode = Mode::Run;
+    std::optional<std::string> board;  // plug and unplug
     std::optional<std::string> boards;
     std::optional<std::string> state;
     std::optional<std::string> tool;
@@ -77,13 +92,18 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+struct NoSuchBoard : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 Options parseArguments(const std::vector<std::string>& args) {
     Options options;
+    static const std::map<std::string, Options::Mode> commands = {
+        {"ports", Options::Mode::Ports}, {"journal", Options::Mode::Journal},
+        {"plug", Options::Mode::Plug}, {"unplug", Options::Mode::Unplug}};
     size_t i = 0;
-    if (!args.empty() && (args[0] == "ports" || args[0] == "journal")) {
-        options.mode = args[0] == "ports" ? Options::Mode::Ports : Options::Mode::Journal;
-        ++i;
-    }
+    if (!args.empty() && commands.count(args[0])) options.mode = commands.at(args[i++]);
+    const bool takesBoard = options.mode == Options::Mode::Plug || options.mode == Options::Mode::Unplug;
     for (; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -94,6 +114,10 @@ Options parseArguments(const std::vector<std::string>& args) {
             options.command.assign(args.begin() + long(i) + 1, args.end());
             break;
         }
+        if (takesBoard && !options.board && arg.rfind("-", 0) != 0) {
+            options.board = arg;
+            continue;
+        }
         std::optional<std::string>* target = arg == "--state" ? &options.state : nullptr;
         if (options.mode == Options::Mode::Run && arg == "--boards") target = &options.boards;
         if (options.mode == Options::Mode::Run && arg == "--tool") target = &options.tool;
@@ -102,6 +126,7 @@ Options parseArguments(const std::vector<std::string>& args) {
         *target = args[i];
     }
     if (options.mode == Options::Mode::Run && options.command.empty()) throw UsageError("no command given after --");
+    if (takesBoard && !options.board) throw UsageError("no board name given");
     return options;
 }
 
@@ -125,6 +150,29 @@ int printTable(const Options& options) {
     return std::cout.flush() ? 0 : 1;
 }
 
+// With the state locked throughout, so that two of them, or a starting simulation, never meet.
+int plugOrUnplug(const Options& options) {
+    StateDir state(options.state.value_or(StateDir::defaultRoot()));
+    try {
+        state.open();
+    } catch (const std::runtime_error&) {
+        throw NotRunning("no simulation is running in " + state.root());
+    }
+    LockFile lock(state.lockFile(), LockFile::Mode::Exclusive);
+    const BoardSet boards = BoardFileParser::parseFile(state.boardsFile());
+    const auto board = std::find_if(boards.boards.begin(), boards.boards.end(),
+                                    [&](const Board& b) { return b.name == *options.board; });
+    if (board == boards.boards.end())
+        throw NoSuchBoard("the running simulation has no board '" + *options.board + "'");
+    joinSimulation(state);
+    if (options.mode == Options::Mode::Plug) {
+        plugBoard(state, *board);
+    } else {
+        unplugBoard(state, *board);
+    }
+    return 0;
+}
+
 std::optional<std::string> resolveTool(const Options& options) {
     if (options.tool) {
         if (!fs::is_regular_file(*options.tool)) throw UsageError("--tool " + *options.tool + ": no such file");
@@ -135,9 +183,18 @@ std::optional<std::string> resolveTool(const Options& options) {
     return fs::canonical(beside).string();
 }
 
-BoardSet loadBoards(const Options& options) {
-    if (options.boards) return BoardFileParser::parseFile(*options.boards);
-    return BoardFileParser(kDefaultBoardsName).parse(defaultBoardsText());
+// The board file's text, kept in the state directory for plug and unplug.
+std::string boardFileText(const Options& options) {
+    return options.boards ? BoardFileParser::readFile(*options.boards) : defaultBoardsText();
+}
+
+void keepBoardFile(const StateDir& state, const std::string& text) {
+    const std::string temporary = state.boardsFile() + ".new";
+    {
+        std::ofstream out(temporary, std::ios::trunc | std::ios::binary);
+        if (!(out << text).flush()) throw std::runtime_error("cannot write " + temporary);
+    }
+    check(std::rename(temporary.c_str(), state.boardsFile().c_str()), "replace " + state.boardsFile());
 }
 
 void resetPortTable(const BoardSet& boards, const StateDir& state) {
@@ -148,7 +205,8 @@ void resetPortTable(const BoardSet& boards, const StateDir& state) {
 }
 
 int runSimulation(const Options& options) {
-    const BoardSet boards = loadBoards(options);
+    const std::string text = boardFileText(options);
+    const BoardSet boards = BoardFileParser(options.boards.value_or(kDefaultBoardsName)).parse(text);
     const std::optional<std::string> tool = resolveTool(options);
     StateDir state = openState(options);
     const std::optional<LockFile> running = LockFile::tryExclusive(state.runLockFile());
@@ -156,6 +214,7 @@ int runSimulation(const Options& options) {
 
     TreeBuilder(boards).buildPortNodes(state.devDir());
     resetPortTable(boards, state);
+    keepBoardFile(state, text);
     const Sandbox sandbox(state, boards, tool);
     sandbox.prepare();
     const PortNodes nodes(boards, state);
@@ -169,8 +228,18 @@ int runSimulation(const Options& options) {
     qxafa::UniqueFd signals(check(::signalfd(-1, &handled, SFD_NONBLOCK | SFD_CLOEXEC), "create signalfd"));
     check(::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0), "become subreaper");
 
+    // plug and unplug wait for the namespace to be published.
+    std::optional<LockFile> setup(std::in_place, state.lockFile(), LockFile::Mode::Exclusive);
     CommandProcess command(sandbox, options.command, original);
     qxafa::UniqueFd listener = command.receiveListener();
+    std::optional<NamespaceAnchor> anchor;
+    try {
+        if (listener) anchor.emplace(state, command.pid());
+    } catch (const std::exception& error) {
+        std::cerr << "qxsim: warning: boards cannot be plugged or unplugged: " << error.what() << "\n";
+    }
+    setup.reset();
+    command.start();
     return Supervisor(std::move(listener), std::move(signals), command.pid(), nodes, driver).run();
 }
 
@@ -183,6 +252,8 @@ int main(int argc, char** argv) {
             case Options::Mode::Help: std::cout << kUsage; return 0;
             case Options::Mode::Ports:
             case Options::Mode::Journal: return printTable(options);
+            case Options::Mode::Plug:
+            case Options::Mode::Unplug: return plugOrUnplug(options);
             case Options::Mode::Run: return runSimulation(options);
         }
     } catch (const UsageError& error) {
@@ -194,6 +265,12 @@ int main(int argc, char** argv) {
     } catch (const StateDirError& error) {
         std::cerr << "qxsim: " << error.what() << "\n";
         return kUsageError;
+    } catch (const NoSuchBoard& error) {
+        std::cerr << "qxsim: " << error.what() << "\n";
+        return kUsageError;
+    } catch (const NotRunning& error) {
+        std::cerr << "qxsim: " << error.what() << "\n";
+        return 1;
     } catch (const std::exception& error) {
         std::cerr << "qxsim: " << error.what() << "\n";
         return CommandProcess::kSetupFailed;

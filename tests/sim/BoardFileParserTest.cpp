@@ -55,6 +55,7 @@ TEST(BoardFileParser, DefaultsFollowTheAddressAndEarlierBoards) {
     EXPECT_EQ(b.parent, "pci0001:00");
     EXPECT_EQ(b.slotPath, "10");
     EXPECT_EQ(a.serial.size(), 8u);
+    EXPECT_TRUE(a.present);
     EXPECT_EQ(set.filler, 0u);
 }
 
@@ -63,7 +64,7 @@ TEST(BoardFileParser, RawIdsBytesMissingRefuseAndFiller) {
         "[board x]\ndevice-id = 0x1234\nvendor-id = 4660\naddress = 0000:03:00.0\nports = 2\n"
         "missing = busProperties/pciSlotPath deviceProperties\n"
         "bytes.busProperties/pciVendorID = 01 02 03 04 05 06 07 08\nbytes.busProperties/empty =\n"
-        "refuse = rx:EINVAL tx:EIO rs485:ENOTTY\n[tree]\nfiller = 30000\n");
+        "refuse = rx:EINVAL tx:EIO rs485:ENOTTY\npresent = no\n[tree]\nfiller = 30000\n");
     const auto& x = set.boards[0];
     EXPECT_EQ(x.deviceId, 0x1234u);
     EXPECT_EQ(x.vendorId, 4660u);
@@ -74,7 +75,17 @@ TEST(BoardFileParser, RawIdsBytesMissingRefuseAndFiller) {
     EXPECT_EQ(x.refuse.at(Request::Rx), EINVAL);
     EXPECT_EQ(x.refuse.at(Request::Tx), EIO);
     EXPECT_EQ(x.refuse.at(Request::Rs485), ENOTTY);
+    EXPECT_FALSE(x.present);
     EXPECT_EQ(set.filler, 30000u);
+}
+
+// Any byte but '/' and NUL: escapes carry what an INI line cannot.
+TEST(BoardFileParser, ParentElementsTakeAnyByte) {
+    const auto parentOf = [](const std::string& value) {
+        return parse("[board a]\naddress = 0000:03:00.0\nparent = " + value + "\n").boards[0].parent;
+    };
+    EXPECT_EQ(parentOf("pci0000:00/x\"&$(touch p);`id`\\ny"), "pci0000:00/x\"&$(touch p);`id`\ny");
+    EXPECT_EQ(parentOf("\\x20a \\x3b b\\t\\\\/c\\x2fd\\xff"), " a ; b\t\\/c/d\xff");
 }
 
 TEST(BoardFileParser, UnknownDeviceIdWithoutPortsHasNone) {
@@ -116,8 +127,14 @@ TEST(BoardFileParser, FaultsNameFileAndLine) {
         {a + "bytes.../escape = 00\n", "boards.ini:3: bad property path '../escape'"},
         {a + "refuse = rx:EWHATEVER\n", "boards.ini:3: refuse takes items"},
         {a + "refuse = baud:EIO\n", "boards.ini:3: refuse takes items"},
-        {a + "parent = ../etc\n", "boards.ini:3: parent must be a relative path"},
+        {a + "parent = ../etc\n", "boards.ini:3: parent must not have '.' or '..' as an element"},
+        {a + "parent = x/./y\n", "boards.ini:3: parent must not have '.' or '..' as an element"},
         {a + "parent = /abs\n", "boards.ini:3: parent must be a relative path"},
+        {a + "parent = x//y\n", "boards.ini:3: parent has an empty element"},
+        {a + "parent = x/\\x00\n", "boards.ini:3: parent must not hold a NUL byte"},
+        {a + "parent = x\\q\n", "boards.ini:3: parent has an unknown escape '\\q'"},
+        {a + "parent = x\\x4\n", "boards.ini:3: parent has an unknown escape '\\x4'"},
+        {a + "present = maybe\n", "boards.ini:3: present must be yes or no"},
         {a + "parent = x/" + std::string(256, 'e') + "\n", "boards.ini:3: parent has an element longer than 255 bytes"},
         {a + "parent = " + longParent + "\n", "boards.ini:3: parent is longer than 2048 bytes"},
         {a + "bytes.busProperties = 01 02\n", "boards.ini:3: bytes.busProperties names a directory"},

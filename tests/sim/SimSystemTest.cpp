@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using qxtest::BoardFile;
@@ -336,6 +337,93 @@ TEST(SimSystem, StateDirectoryNotMadeByQxsimIsLeftAlone) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "mine");
     for (int run = 0; run < 2; ++run)
         EXPECT_EQ(Sim::qxsim({"--state", empty.path(), "--", "true"}).status, 0) << "run " << run;
+}
+
+// A parent with the bytes a shell or an INI line would trip over is built as it is.
+TEST(SimSystem, HostileParentNamesAreBuiltVerbatim) {
+    const std::string hostile = "x\"&$(touch owned);`touch owned` ; #y\nz";
+    BoardFile boards;
+    boards.board("h").set("address", "0000:03:00.0").set("ports", "1")
+        .set("parent", "pci0000:00/x\"&$(touch owned);`touch owned` \\x3b \\x23y\\nz");
+    Sim sim(boards);
+    const RunResult r = sim.run({"cat", "/sys/devices/pci0000:00/" + hostile + "/0000:03:00.0/tty/ttyQX561xPort0/dev"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "240:0\n");
+}
+
+// Two boards, "a" plugged and "b" not: b appears and a vanishes, each whole, and requests
+// reach b's ports once they are there.
+BoardFile boardsThatComeAndGo() {
+    BoardFile boards;
+    boards.board("a").set("model", "PCI-5611/2").set("address", "0000:03:00.0");
+    boards.board("b").set("model", "PCI-5611/2").set("address", "0000:04:00.0").set("present", "no")
+        .set("parent", "pci0000:00/0000:00:1c.4");
+    return boards;
+}
+
+const std::string kShowBoards = "ls /proc/driver/qx; ls /dev | grep ttyQX; ls /sys/devices/pci0000:00/0000:00:1c.4";
+
+TEST(SimSystem, BoardsArePluggedAndUnpluggedFromInside) {
+    Sim sim(boardsThatComeAndGo());
+    const std::string state = " --state " + sim.stateDir();
+    const RunResult r = sim.shell(kShowBoards + "; " + Sim::qxsimPath() + " plug b" + state + " && " +
+                                  Sim::qxsimPath() + " unplug a" + state + " && " + kShowBoards +
+                                  " && " + kProbe + " /dev/ttyQX561xPort2 rx 9");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "pci:0000:03:00.0\nttyQX561xPort0\nttyQX561xPort1\n"
+                     "pci:0000:04:00.0\nttyQX561xPort2\nttyQX561xPort3\n0000:04:00.0\nrx ok\n");
+    EXPECT_EQ(sim.ports().at("ttyQX561xPort2").rx, "9");
+}
+
+TEST(SimSystem, BoardsArePluggedAndUnpluggedFromOutsideWhileTheCommandRuns) {
+    Sim sim(boardsThatComeAndGo());
+    const std::string ready = sim.stateDir() + "/../ready", go = sim.stateDir() + "/../go";
+    RunResult r;
+    std::thread command([&] {
+        r = sim.shell("touch " + ready + "; while [ ! -e " + go + " ]; do sleep 0.02; done; " + kShowBoards);
+    });
+    while (::access(ready.c_str(), F_OK) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_NO_THROW(sim.plug("b"));
+    EXPECT_NO_THROW(sim.unplug("a"));
+    EXPECT_NO_THROW(sim.plug("b"));  // once is enough; again changes nothing
+    std::ofstream(go).flush();
+    command.join();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "pci:0000:04:00.0\nttyQX561xPort2\nttyQX561xPort3\n0000:04:00.0\n");
+}
+
+// Plugs of one board race each other and an unplug while a reader looks: the reader finds
+// each directory whole or not at all, and nothing is left over.
+TEST(SimSystem, ConcurrentPlugsNeverShowABoardHalfBuilt) {
+    Sim sim(boardsThatComeAndGo());
+    const std::string state = " b --state " + sim.stateDir();
+    const std::string plug = Sim::qxsimPath() + " plug" + state, unplug = Sim::qxsimPath() + " unplug" + state;
+    const std::string done = sim.stateDir() + "/../done", list = sim.stateDir() + "/../list";
+    const std::string driverDir = "/proc/driver/qx/pci:0000:04:00.0";
+    const std::string deviceDir = "/sys/devices/pci0000:00/0000:00:1c.4/0000:04:00.0";
+    const std::string count = "; then c=$(wc -l < " + list + "); [ $c = 7 ] || echo half $c; fi; ";
+    const RunResult r = sim.shell(
+        "(for i in $(seq 20); do " + plug + " & " + plug + " & wait; " + unplug + "; done; " + plug + "; touch " +
+        done + ") & "
+        "while [ ! -e " + done + " ]; do "
+        "if find " + driverDir + " -type f > " + list + " 2>/dev/null" + count +
+        "if find " + deviceDir + " -type f > " + list + " 2>/dev/null" + count + "done; wait; " +
+        "ls /proc/driver/qx; ls /dev | grep -c ttyQX; ls -A " + sim.stateDir() + "/trees/.staging");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "pci:0000:03:00.0\npci:0000:04:00.0\n4\n");
+}
+
+TEST(SimSystem, PlugRefusesUnknownBoardsAndStoppedSimulations) {
+    Sim sim(boardsThatComeAndGo());
+    const RunResult notYet = Sim::qxsim({"plug", "b", "--state", sim.stateDir()});
+    EXPECT_EQ(notYet.status, 1);
+    EXPECT_EQ(notYet.err, "qxsim: no simulation is running in " + sim.stateDir() + "\n");
+    ASSERT_EQ(sim.run({"true"}).status, 0);
+    EXPECT_EQ(Sim::qxsim({"unplug", "a", "--state", sim.stateDir()}).status, 1);
+    const RunResult unknown = sim.shell(Sim::qxsimPath() + " plug c --state " + sim.stateDir());
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.err, "qxsim: the running simulation has no board 'c'\n");
+    EXPECT_THROW(sim.plug("a"), std::runtime_error);
 }
 
 TEST(SimSystem, StateInUseIsRefused) {

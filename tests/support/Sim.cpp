@@ -201,6 +201,16 @@ std::map<std::string, PortState> Sim::ports() const {
     return ports;
 }
 
+void Sim::plug(const std::string& board) const {
+    const RunResult result = qxsim({"plug", board, "--state", stateDir_});
+    if (result.status != 0) throw std::runtime_error("qxsim plug " + board + " failed: " + result.err);
+}
+
+void Sim::unplug(const std::string& board) const {
+    const RunResult result = qxsim({"unplug", board, "--state", stateDir_});
+    if (result.status != 0) throw std::runtime_error("qxsim unplug " + board + " failed: " + result.err);
+}
+
 std::vector<JournalLine> Sim::journal() const {
     const RunResult result = qxsim({"journal", "--state", stateDir_});
     if (result.status != 0) throw std::runtime_error("qxsim journal failed: " + result.err);

@@ -15,6 +15,10 @@
 // scenario file. Runs of one Sim share its state, so /etc/qxserial, the port table and the
 // journal carry over from one run to the next. The tool inside is the one built in this
 // build tree unless setTool() names another program.
+//
+// Boards come and go while a run is under way: a board set("present", "no") starts
+// unplugged; sim.plug("b") and sim.unplug("b"), called from another thread while run()
+// waits, make it appear or vanish (inside, a command may run qxsim plug itself).
 
 #include <iosfwd>
 #include <map>
@@ -94,6 +98,11 @@ public:
 
     std::map<std::string, PortState> ports() const;  // by port name
     std::vector<JournalLine> journal() const;         // oldest first
+
+    // Board NAME of the board file appears in, or vanishes from, the simulation running
+    // now (qxsim plug / unplug from outside it); throws std::runtime_error when qxsim fails.
+    void plug(const std::string& board) const;
+    void unplug(const std::string& board) const;
 
     const std::string& stateDir() const { return stateDir_; }
     const std::string& boardFile() const { return boardFile_; }  // empty for the default boards
