@@ -181,14 +181,16 @@ int stress(Plugin& plugin, int rounds, const std::vector<std::string>& commands)
             }
         });
     }
-    for (int round = 0; round < rounds; ++round) {
+    const char* failed = nullptr;
+    for (int round = 0; round < rounds && !failed; ++round) {
         writeConfiguration(round);
-        if (!commands.empty() && std::system(commands[round % commands.size()].c_str()) != 0)
-            fail(commands[round % commands.size()].c_str());
+        const std::string* command = commands.empty() ? nullptr : &commands[round % commands.size()];
+        if (command && std::system(command->c_str()) != 0) failed = command->c_str();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     done = true;
     for (std::thread& host : hosts) host.join();
+    if (failed) fail(failed);
     plugin->SetNotificationSink(nullptr);
     for (const auto& [hr, count] : results) std::printf("%08X %d\n", static_cast<unsigned>(hr), count);
     std::printf("notified %d\n", sink->delivered.load());

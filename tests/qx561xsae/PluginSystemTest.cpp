@@ -14,6 +14,19 @@ const std::string kPlugin = QX_BUILD_DIR "/qx561xsae/libqx561xsae.so";
 const std::string kProbe = QX_BUILD_DIR "/tests/qx561xsae/qx561xsae_probe";
 const std::string kHost = QX_BUILD_DIR "/host/qxhost";
 
+// A script under the simulator in a scratch directory, with $HOST standing for qxhost and
+// its plug-in, plug plug|unplug BOARD for qxsim's command, and ready PID waiting until a
+// host's plug-in runs its monitor and both workers.
+qxtest::RunResult script(const qxtest::Sim& sim, const std::string& text) {
+    return sim.shell("HOST='" + kHost + " --plugin " + kPlugin + "'\n"
+                     "plug() { " + qxtest::Sim::qxsimPath() + " \"$1\" \"$2\" --state " + sim.stateDir() + "; }\n"
+                     "work=$(mktemp -d) && cd \"$work\" && trap 'rm -rf \"$work\"' EXIT\n"
+                     "ready() {\n"
+                     "    while [ \"$(ls /proc/$1/task 2>/dev/null | wc -l)\" -lt 4 ]; do sleep 0.02; done\n"
+                     "    sleep 0.1\n"
+                     "}\n" + text);
+}
+
 TEST(Plugin, ExportsOnlyItsEntry) {
     const qxtest::RunResult r = qxtest::runProgram({"nm", "-D", "--defined-only", kPlugin});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -40,29 +53,104 @@ TEST(Plugin, ShutsDownPromptlyAndWithNotificationsStillQueued) {
 // An outside edit of a port's section is a change of that port, an unrelated file is none.
 TEST(Plugin, OutsideEditsOfTheFileAreNotifiedAndOtherFilesAreNot) {
     const qxtest::Sim sim = qxtest::Sim::withFile(QX_TEST_DATA_DIR "/host_boards.ini");
-    const qxtest::RunResult r = sim.shell(
-        "HOST='" + kHost + " --plugin " + kPlugin + "'\n" R"sh(
-work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT
-$HOST watch --timeout 3 > "$work/out" & w=$!
-while [ "$(ls /proc/$w/task 2>/dev/null | wc -l)" -lt 4 ]; do sleep 0.02; done; sleep 0.1
+    const qxtest::RunResult r = script(sim, R"sh(
+$HOST watch --timeout 3 > out & w=$!; ready $w
 echo unrelated > /etc/qxserial/notes.txt; sleep 0.3
 printf '[qx561x:7001:4:2]\nFifoTxDepth=9\n' > /etc/qxserial/configuration.ini
-wait $w; cat "$work/out"
+wait $w; cat out
 )sh");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "changed port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.1/0000|3A04|3A00.0"
                      "/tty/ttyQX561xPort9\n");
 }
 
+// Boards that appear or vanish are noticed at the next change in the configuration
+// directory, in listing order, and the host's next request sees them.
+TEST(Plugin, BoardsThatComeAndGoAreAddedAndRemoved) {
+    const qxtest::Sim sim = qxtest::Sim::withFile(QX_TEST_DATA_DIR "/host_boards.ini");
+    const qxtest::RunResult r = script(sim, R"sh(
+$HOST watch --count 6 --timeout 20 > out & w=$!; ready $w
+plug plug extra; sleep 0.3; echo "before a change: $(wc -l < out)"
+echo 1 > /etc/qxserial/poke
+while [ "$(wc -l < out)" -lt 3 ]; do sleep 0.02; done
+$HOST list | grep -A2 '^0000:07:00.0'
+plug unplug extra; echo 2 > /etc/qxserial/poke
+wait $w; cat out
+$HOST show 0000:07:00.0
+)sh");
+    const std::string board = "device:/sys/devices/pci0000|3A00/0000|3A00|3A1c.4/0000|3A07|3A00.0";
+    const std::string port = "port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.4/0000|3A07|3A00.0/tty/ttyQX561xPort";
+    EXPECT_EQ(r.out, "before a change: 0\n"
+                     "0000:07:00.0  model=PCIe-5611/2 slot=7 serial=00E7E7E7 ports=2\n"
+                     "  /dev/ttyQX561xPort30  RS-485 rx=64 tx=128 mode=3\n"
+                     "  /dev/ttyQX561xPort31  RS-485 rx=64 tx=128 mode=3\n"
+                     "added " + board + "\nadded " + port + "30\nadded " + port + "31\n"
+                     "removed " + board + "\nremoved " + port + "30\nremoved " + port + "31\n");
+    EXPECT_NE(r.err.find("qxhost: GetItemProperties failed: 0x80040375 E_SYSAPI_ITEM_NOT_EXIST"),
+              std::string::npos) << r.err;
+}
+
+// The tool is started without a shell: a port whose path holds shell syntax is configured
+// and nothing in its name runs.
+TEST(Plugin, APortNameHoldingShellSyntaxIsPassedAsItIs) {
+    qxtest::BoardFile boards;
+    boards.board("hostile")
+        .set("model", "PCI-5611/2 (RS-485) Interface")
+        .set("address", "0000:09:00.0")
+        .set("parent", "pci0000:00/q\"&$(touch pwned);`touch pwned2`|a:b \\x3b x")
+        .set("slot-path", "9")
+        .set("first-port", "40");
+    const qxtest::Sim sim(boards);
+    const qxtest::RunResult r = script(sim, R"sh(
+$HOST set /dev/ttyQX561xPort41 rx=33 mode=2
+ls; ls / | grep pwned; cat /etc/qxserial/configuration.ini
+)sh");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "/dev/ttyQX561xPort41 RxFifoDepth 64 -> 33\n"
+                     "/dev/ttyQX561xPort41 Rs485TransceiverMode 3 -> 2\n"
+                     "[qx561x:7007:9:2]\nFifoRxDepth=33\nFifoTxDepth=128\nRs485TransceiverMode=2\n");
+    EXPECT_EQ(sim.journal(), (std::vector<qxtest::JournalLine>{
+                                 {"ttyQX561xPort41", "rx", "33", "ok"},
+                                 {"ttyQX561xPort41", "tx", "128", "ok"},
+                                 {"ttyQX561xPort41", "rs485", "0x1,0,0,0,0,0,0,0", "ok"}}));
+}
+
+// A slot path the file could not give back as a section name is refused before the file is
+// touched; every other port goes on working.
+TEST(Plugin, APortWhoseSectionCannotBeWrittenIsRefusedAndTheFileKept) {
+    qxtest::BoardFile boards;
+    boards.board("ok").set("model", "PCI-5611/2 (RS-485) Interface").set("address", "0000:03:00.0")
+        .set("parent", "pci0000:00/0000:00:1c.0").set("slot-path", "3").set("first-port", "0");
+    boards.board("broken").set("model", "PCI-5611/2 (RS-485) Interface").set("address", "0000:04:00.0")
+        .set("parent", "pci0000:00/0000:00:1c.1").set("first-port", "8")
+        .set("bytes.busProperties/pciSlotPath", "34 0a 5b 35 5d 00");  // "4\n[5]"
+    const qxtest::Sim sim(boards);
+    const qxtest::RunResult r = script(sim, R"sh(
+printf '[qx561x:7007:3:1]\nFifoRxDepth=7\n' > /etc/qxserial/configuration.ini
+md5sum < /etc/qxserial/configuration.ini > before
+$HOST set /dev/ttyQX561xPort8 rx=20; echo "exit $?"
+md5sum < /etc/qxserial/configuration.ini | cmp -s - before && echo "file unchanged"
+$HOST set /dev/ttyQX561xPort1 rx=21; echo "exit $?"
+)sh");
+    EXPECT_EQ(r.out, "exit 1\nfile unchanged\n/dev/ttyQX561xPort1 RxFifoDepth 64 -> 21\nexit 0\n");
+    EXPECT_NE(r.err.find("qxhost: SetItemProperties2 failed: 0x80004005 E_FAIL"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(sim.journal().size(), 3u);
+}
+
 }  // namespace
 
 namespace {
 
-// Eight host threads list, read and set while the file is edited from outside: every call
-// answers a code a host expects, and nothing races (this runs under ThreadSanitizer too).
-TEST(PluginConcurrency, EightHostThreadsWhileTheFileIsEdited) {
+// Eight host threads list, read and set while the file is edited from outside and a board
+// comes and goes: every call answers a code a host expects, and nothing races (this runs
+// under ThreadSanitizer too).
+TEST(PluginConcurrency, EightHostThreadsWhileTheFileIsEditedAndABoardComesAndGoes) {
     const qxtest::Sim sim = qxtest::Sim::withFile(QX_TEST_DATA_DIR "/host_boards.ini");
-    const qxtest::RunResult r = sim.run({kProbe, kPlugin, "stress", "30"});
+    const std::string state = " extra --state " + sim.stateDir();
+    const qxtest::RunResult r = sim.run({kProbe, kPlugin, "stress", "30",
+                                         qxtest::Sim::qxsimPath() + " plug" + state,
+                                         qxtest::Sim::qxsimPath() + " unplug" + state});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     std::istringstream lines(r.out);
