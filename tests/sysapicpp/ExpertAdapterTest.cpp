@@ -311,7 +311,7 @@ TEST_F(ExpertAdapterTest, UpdatesAndNotificationsFromTheWorkers) {
     bag->Release();
 
     // The background update tells the host even so; this sink leaves when told.
-    sink.onNotify = [&] { slot(23, kNoSink); };
+    sink.setOnNotify([&] { slot(23, kNoSink); });
     EXPECT_EQ(slot(12, port, 2u, tags, 1, &bag), E_SYSAPI_REFRESH_PENDING);
     EXPECT_EQ(bag, nullptr);
     EXPECT_EQ(sink.waitFor(2), (Lines{"3 " + portUtf8, "3 " + portUtf8}));

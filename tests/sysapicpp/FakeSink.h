@@ -32,13 +32,17 @@ public:
             line += " " + qx::dsc::toUtf8(name);
             qx::dsc::freeHostString(name);
         }
+        std::function<void()> hook;
         {
+            // The hook is taken with the record: one set after a wait saw this
+            // notification belongs to later ones.
             std::lock_guard<std::mutex> lock(mutex_);
             received_.push_back(line);
             senders_.push_back(sender);
+            hook = onNotify_;
         }
         arrived_.notify_all();
-        if (onNotify) onNotify();
+        if (hook) hook();
         return result;
     }
 
@@ -54,15 +58,21 @@ public:
         return senders_;
     }
 
+    // Runs after each later notification has been recorded.
+    void setOnNotify(std::function<void()> hook) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        onNotify_ = std::move(hook);
+    }
+
     std::atomic<uint32_t> references{0};
     HRESULT result = S_OK;
-    std::function<void()> onNotify;
 
 private:
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<std::string> received_;
     std::vector<IUnknown*> senders_;
+    std::function<void()> onNotify_;
 };
 
 }  // namespace sysapicpp::fake
