@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/qx/dsc/HostString.h"
+#include "platform/qxdynlib/Library.h"
 #include "sysapicpp/CQXComObject.h"
 #include "sysapicpp/propbag/PropertyBagHandle.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
@@ -44,21 +45,21 @@ const wchar_t kPort1[] =
 // The plug-in from load to unload.
 class Plugin {
 public:
-    explicit Plugin(const char* path) : library_(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
-        if (!library_) fail(dlerror());
+    explicit Plugin(const char* path) {
+        qxerr::Status status;
+        library_ = qxdynlib::Library(path, RTLD_NOW | RTLD_LOCAL, status);
         auto create = reinterpret_cast<HRESULT (*)(IcxSysExpert2**)>(
-            dlsym(library_, "createQx561xSysApiExpert"));
+            library_.symbol("createQx561xSysApiExpert", status));
         if (!create || create(&expert_) != S_OK || expert_->Initialize() != S_OK) fail("start");
     }
     ~Plugin() {
         expert_->Uninitialize();
         expert_->Release();
-        dlclose(library_);
     }
     IcxSysExpert2* operator->() const { return expert_; }
 
 private:
-    void* library_;
+    qxdynlib::Library library_;
     IcxSysExpert2* expert_ = nullptr;
 };
 
@@ -74,11 +75,10 @@ public:
     }
     HRESULT OnItemsChanged(IUnknown*, int32_t, IcxSysEnumStringList* names) override {
         for (;;) {
-            wchar_t* name = nullptr;
+            qx::dsc::HostStringHolder name;
             uint32_t fetched = 0;
-            names->Next(1, &name, &fetched);
+            names->Next(1, name.receive(), &fetched);
             if (fetched == 0) break;
-            qx::dsc::freeHostString(name);
             ++delivered;
         }
         std::this_thread::sleep_for(delay_);
@@ -96,12 +96,10 @@ void writeConfiguration(int round) {
 }
 
 int selftest(Plugin& plugin) {
-    wchar_t* message = nullptr;
-    std::printf("existing %08X\n", static_cast<unsigned>(plugin->SelfTest(kPort0, 1, &message)));
-    qx::dsc::freeHostString(message);
-    message = nullptr;
-    std::printf("unknown %08X\n", static_cast<unsigned>(plugin->SelfTest(L"port:/nowhere", 1, &message)));
-    qx::dsc::freeHostString(message);
+    qx::dsc::HostStringHolder message;
+    std::printf("existing %08X\n", static_cast<unsigned>(plugin->SelfTest(kPort0, 1, message.receive())));
+    std::printf("unknown %08X\n",
+                static_cast<unsigned>(plugin->SelfTest(L"port:/nowhere", 1, message.receive())));
     return 0;
 }
 
@@ -166,9 +164,9 @@ int stress(Plugin& plugin, int rounds, const std::vector<std::string>& commands)
                     PropertyBagHandle bag = PropertyBagHandle::createEmpty();
                     bag.setUInt32(RxFifoDepth, 1 + (i + t) % 127);
                     int32_t flag = 0;
-                    wchar_t* message = nullptr;
-                    record(plugin->SetItemProperties2(t < 4 ? kPort0 : kPort1, bag.get(), &flag, &message));
-                    qx::dsc::freeHostString(message);
+                    qx::dsc::HostStringHolder message;
+                    record(plugin->SetItemProperties2(t < 4 ? kPort0 : kPort1, bag.get(), &flag,
+                                                      message.receive()));
                     break;
                 }
                 default: {
