@@ -37,7 +37,7 @@ using sysapicpp::PropertyBagHandle;
 
 constexpr char kTool[] = "/usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig";
 constexpr char kUnrelatedFile[] = "/etc/qxserial/bench-unrelated";
-constexpr double kPatienceMs = 10000;
+constexpr double kPatienceMs = 120000;
 
 struct Received {
     std::mutex mutex;

@@ -11,8 +11,9 @@
 namespace qx561xsae {
 namespace {
 
-// Long enough for any kernel's clock tick to have passed (a tick is at most 10 ms).
-constexpr long kSettledNs = 100'000'000L;
+// A change stamps the clock of the last tick (a tick is at most 10 ms): once this long has
+// passed, no change can be stamped with the time a file shows now.
+constexpr long kSettledNs = 20'000'000L;
 // File systems that keep whole seconds (ext2 and ext3 with small inodes): two of them.
 constexpr long kSettledWholeSecondsNs = 2'000'000'000L;
 
