@@ -1,21 +1,55 @@
 #!/usr/bin/env bash
-# Times the tool configuring an RS-485 port under qxsim against the floor: a minimal program
-# that opens the same node and sends the same three requests.
-#   bench/run.sh [BUILD_DIR] [RUNS]
+# Runs every benchmark under qxsim and ends with their figures, each against its floor
+# (medians of interleaved runs):
+#   - the tool configuring an RS-485 port, against a program that only opens the node and
+#     sends the three requests (boards.ini);
+#   - the plug-in in a rack of 16 boards of 16 ports in a device tree of about 30,000
+#     entries, with a configuration section for every port (rack.ini):
+#     device-tree walk against find; a host's listing, first (a new host process: load,
+#     Initialize, EnumItemNames, GetAllItemProperties, Uninitialize) and warm (re-listing in
+#     a running host), against a program that does only the reads a listing needs; the
+#     latency of a change and the cost of a monitor pass; resident size over many calls.
+#   bench/run.sh [--asan ASAN_BUILD_DIR] [--calls N] [--rack-runs N] [BUILD_DIR] [RUNS]
+# --asan also runs the memory benchmark on an AddressSanitizer build (scripts/test.sh makes
+# build-asan), where it is the leak check.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+asan=
+calls=100000
+rackRuns=30
+while [ $# -gt 0 ]; do
+    case $1 in
+        --asan) asan=$(cd "$2" && pwd); shift 2 ;;
+        --calls) calls=$2; shift 2 ;;
+        --rack-runs) rackRuns=$2; shift 2 ;;
+        *) break ;;
+    esac
+done
 build=$(cd "${1:-$here/../build-release}" && pwd)
 runs=${2:-200}
 
 qxsim=$build/sim/qxsim
 tool=$build/qxserialconfig/qxserialconfig
-for f in "$qxsim" "$tool" "$build/bench/qxbench_timer" "$build/bench/qxbench_floor"; do
-    [ -x "$f" ] || { echo "missing $f; build the bench target first" >&2; exit 2; }
+plugin=$build/qx561xsae/libqx561xsae.so
+bench=$build/bench
+for f in "$qxsim" "$tool" "$plugin" "$bench/qxbench_timer" "$bench/qxbench_floor" \
+         "$bench/qxbench_listfloor" "$bench/qxbench_list" "$bench/qxbench_change" \
+         "$bench/qxbench_memory" "$bench/qxbench_devices"; do
+    [ -e "$f" ] || { echo "missing $f; build the bench target first" >&2; exit 2; }
 done
+if [ -n "$asan" ]; then
+    for f in "$asan/qx561xsae/libqx561xsae.so" "$asan/bench/qxbench_memory" \
+             "$asan/qxserialconfig/qxserialconfig"; do
+        [ -e "$f" ] || { echo "missing $f; build the ASan tree's bench targets first" >&2; exit 2; }
+    done
+fi
+find=$(command -v find)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+log=$work/log
 
+echo "== the tool configuring one port, against its floor (2 boards)" | tee -a "$log"
 # The board file's RS-485 board: device ID 0x7009, slot path 3; its first port.
 port=/sys/devices/pci0000:00/0000:00:1c.0/0000:03:00.0/tty/ttyQX561xPort0
 node=/dev/ttyQX561xPort0
@@ -28,10 +62,48 @@ INI
 printf '[defaults]\nFifoRxDepth=32\n' >"$work/configuration_defaults.ini"
 
 "$qxsim" --boards "$here/boards.ini" --state "$work/state" --tool "$tool" -- \
-    "$build/bench/qxbench_timer" "$runs" \
+    "$bench/qxbench_timer" "$runs" \
     /usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig --port "$port" \
         --config-file "$work/configuration.ini" \
-    --vs "$build/bench/qxbench_floor" "$node" 100 120 1
+    --vs "$bench/qxbench_floor" "$node" 100 120 1 | tee -a "$log"
 
 # Both sides must have reached the driver with the same values.
 "$qxsim" ports --state "$work/state" | grep "^ttyQX561xPort0 "
+
+rack() {  # TOOL, then the command
+    local rackTool=$1; shift
+    "$qxsim" --boards "$here/rack.ini" --state "$work/rack" --tool "$rackTool" -- "$@"
+}
+rack "$tool" "$bench/qxbench_listfloor" --write-config
+
+echo "== device-tree walk: the device enumerator against find" | tee -a "$log"
+rack "$tool" "$bench/qxbench_timer" "$rackRuns" --figure "device-tree walk / find" 1.2 \
+    "$bench/qxbench_devices" --vs "$find" /sys/devices | tee -a "$log"
+
+echo "== listing, first: a new host process against the floor program" | tee -a "$log"
+rack "$tool" "$bench/qxbench_timer" "$rackRuns" --figure "listing, first (new host)" 2 \
+    "$bench/qxbench_list" first "$plugin" --vs "$bench/qxbench_listfloor" | tee -a "$log"
+
+echo "== listing, warm: a running host re-lists" | tee -a "$log"
+rack "$tool" "$bench/qxbench_list" steady "$plugin" "$((rackRuns * 2))" | tee -a "$log"
+
+echo "== change latency and monitor pass" | tee -a "$log"
+rack "$tool" "$bench/qxbench_change" "$plugin" "$rackRuns" | tee -a "$log"
+
+echo "== memory" | tee -a "$log"
+rack "$tool" "$bench/qxbench_memory" "$plugin" "$calls" | tee -a "$log"
+
+if [ -n "$asan" ]; then
+    echo "== memory under AddressSanitizer (leak check at exit)" | tee -a "$log"
+    # Resident sizes mean little under the sanitizer; its exit status is the figure.
+    if ASAN_OPTIONS=detect_leaks=1 rack "$asan/qxserialconfig/qxserialconfig" \
+            "$asan/bench/qxbench_memory" "$asan/qx561xsae/libqx561xsae.so" "$calls" |
+            grep -v '^figure' | tee -a "$log"; then
+        echo "figure  leaks under AddressSanitizer  none" | tee -a "$log"
+    else
+        echo "figure  leaks under AddressSanitizer  FOUND (see above)" | tee -a "$log"
+    fi
+fi
+
+echo "== figures"
+grep '^figure' "$log" | sed 's/^figure  //'

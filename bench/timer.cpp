@@ -1,13 +1,16 @@
 // Times two commands run alternately as child processes and prints the median wall time
-// of each and their ratio.
-//   qxbench_timer RUNS COMMAND [ARG...] --vs BASELINE [ARG...]
+// of each and their ratio; with --figure, also a figure line (ratio of the medians, and
+// whether it is at most GOAL). The commands' standard output goes to /dev/null.
+//   qxbench_timer RUNS [--figure NAME GOAL] COMMAND [ARG...] --vs BASELINE [ARG...]
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <spawn.h>
+#include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <vector>
@@ -31,7 +34,12 @@ struct Sample {
 Sample timeOnce(char** command) {
     const double start = nowNs();
     pid_t pid = 0;
-    if (posix_spawn(&pid, command[0], nullptr, nullptr, command, environ) != 0) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    const int spawned = posix_spawn(&pid, command[0], &actions, nullptr, command, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
         std::fprintf(stderr, "cannot start %s\n", command[0]);
         std::exit(2);
     }
@@ -63,12 +71,21 @@ int main(int argc, char** argv) {
         }
     }
     const int runs = argc > 1 ? std::atoi(argv[1]) : 0;
-    if (runs <= 0 || split <= 2 || split + 1 >= argc) {
-        std::fprintf(stderr, "usage: qxbench_timer RUNS COMMAND [ARG...] --vs BASELINE [ARG...]\n");
+    int first = 2;
+    const char* figure = nullptr;
+    double goal = 0;
+    if (argc > 4 && std::strcmp(argv[2], "--figure") == 0) {
+        figure = argv[3];
+        goal = std::atof(argv[4]);
+        first = 5;
+    }
+    if (runs <= 0 || split <= first || split + 1 >= argc) {
+        std::fprintf(stderr, "usage: qxbench_timer RUNS [--figure NAME GOAL] COMMAND [ARG...] "
+                             "--vs BASELINE [ARG...]\n");
         return 2;
     }
     argv[split] = nullptr;
-    char** command = argv + 2;
+    char** command = argv + first;
     char** baseline = argv + split + 1;
 
     // Warm the page cache and the simulator first; then interleave so drift hits both.
@@ -92,5 +109,10 @@ int main(int argc, char** argv) {
     std::printf("median of pairwise ratios  %.2f\n", median(ratios));
     std::printf("median cpu (command/base)  %.1f / %.1f us\n", median(cpuA) / 1e3,
                 median(cpuB) / 1e3);
+    if (figure) {
+        const std::string goalText = "<= " + std::string(argv[4]);
+        std::printf("figure  %-28s %10.2f %-6s goal %-14s %s\n", figure, ma / mb, "x",
+                    goalText.c_str(), ma / mb <= goal ? "met" : "MISSED");
+    }
     return 0;
 }

@@ -136,11 +136,21 @@ bool cConfigurationMonitor::waitForChange() {
         qxerr::Status status;
         if (directoryMonitor.waitForChange(nullptr, status)) {
             backOff = kFirstBackOff;
-            return true;
+            return takeQueuedChanges();
         }
         if (!status.isFatal()) return false;  // stopped
         if (!pauseUnlessStopped(backOff)) return false;
         backOff = std::min(backOff * 2, kLastBackOff);
+    }
+}
+
+// One file saved is half a dozen events. The pass about to start reads everything afresh,
+// so it covers every change queued before it; a pass per event would only repeat it.
+bool cConfigurationMonitor::takeQueuedChanges() {
+    for (;;) {
+        qxerr::Status status;
+        if (directoryMonitor.waitForChange(0, nullptr, status)) continue;
+        return status.isFatal();  // none left (timed out), or failed: pass; stopped: not
     }
 }
 

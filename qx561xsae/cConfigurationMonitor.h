@@ -39,6 +39,8 @@ private:
              std::shared_ptr<sysapicpp::NotificationHandler> notificationHandler);
     // Waits for a change; false once stopped. A failing wait backs off before it returns.
     bool waitForChange();
+    // Reads the changes already queued; false when stopped meanwhile.
+    bool takeQueuedChanges();
     bool pauseUnlessStopped(std::chrono::milliseconds pause);
 
     std::string path;

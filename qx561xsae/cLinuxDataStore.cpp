@@ -71,6 +71,12 @@ private:
 
 uint32_t reportedMode(uint32_t stored) { return stored > 3 ? kRs485ModeOutOfRange : stored; }
 
+// The identifier ends in ":" and the port number (a slot path may hold ":", the number
+// cannot): reading it back spares a second walk of the board's ports.
+uint32_t portNumberOf(const std::string& identifier) {
+    return static_cast<uint32_t>(std::stoul(identifier.substr(identifier.rfind(':') + 1)));
+}
+
 }  // namespace
 
 bool operator==(const tPortInfo& a, const tPortInfo& b) {
@@ -129,11 +135,13 @@ tDeviceInfo cLinuxDataStore::getDeviceInfo(const std::string& itemName) {
 tPortInfo cLinuxDataStore::getPortInfo(const std::string& itemName) {
     auto port = propertyAccessorFactory->createPortPropertyAccessor(portIdFromName(itemName));
     const std::string identifier = port->getPortIdentifier();
-    const qx561x::cIniDataStore store(configurationPath());
+    const std::shared_ptr<const qx561x::cIniDataStore> loaded =
+        configurationCache.load(configurationPath());
+    const qx561x::cIniDataStore& store = *loaded;
     tPortInfo info;
     info.parentDeviceName = makeDeviceName(port->getDevicePath());
     info.portDevicePath = port->getPortDevicePath();
-    info.portNumber = static_cast<uint32_t>(port->getPortNumber());
+    info.portNumber = portNumberOf(identifier);
     info.rxFifoDepthMin = port->getRxFifoDepthMin();
     info.rxFifoDepthMax = port->getRxFifoDepthMax();
     info.rxFifoDepthDefault = port->getRxFifoDepthDefault();

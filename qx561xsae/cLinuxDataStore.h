@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "qx561xsae/cConfigurationFileCache.h"
 #include "qx561xsae/iSerialDataStore.h"
 #include "shared/qx561x/iEnumeratorFactory.h"
 #include "shared/qx561x/iPropertyAccessorFactory.h"
@@ -35,6 +36,8 @@ private:
     std::unique_ptr<qx561x::iPropertyAccessorFactory> propertyAccessorFactory;
     const std::string toolPath;
     const std::string fixedConfigurationPath;
+    // Every port's record reads the file; it is parsed again only when it changed.
+    cConfigurationFileCache configurationCache;
 };
 
 }  // namespace qx561xsae

@@ -1,11 +1,11 @@
 #include "shared/qx561x/cDeviceEnumerator.h"
 
-#include <boost/filesystem.hpp>
-
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "platform/qxerr/Exception.h"
+#include "shared/qx561x/DeviceTreeWalk.h"
 #include "shared/qx561x/ProductTable.h"
 
 namespace qx561x {
@@ -49,28 +49,45 @@ cDeviceEnumerator::cDeviceEnumerator(std::unique_ptr<iDeviceIteratorFactory> ite
 
 std::vector<std::string> cDeviceEnumerator::enumerateDevices() {
     std::unique_ptr<iDeviceIterator> iterator = iteratorFactory_->createDeviceIterator();
-    std::vector<std::string> result;
+    std::vector<Board> boards;
     for (; !iterator->atEnd(); iterator->next()) {
         try {
-            appendBoardDirectories(*iterator, result);
+            std::string address;
+            if (acceptedAddress(*iterator, address)) boards.push_back({std::move(address), {}});
         } catch (const std::exception&) {
             // One unreadable board must not hide the others.
         }
     }
+    findBoardDirectories(boards);
+    std::vector<std::string> result;
+    for (Board& board : boards)
+        result.insert(result.end(), std::make_move_iterator(board.directories.begin()),
+                      std::make_move_iterator(board.directories.end()));
     return result;
 }
 
-void cDeviceEnumerator::appendBoardDirectories(iDeviceIterator& iterator,
-                                               std::vector<std::string>& result) const {
-    if (readNumericProperty(iterator, "pciVendorID") != vendorId_) return;
+bool cDeviceEnumerator::acceptedAddress(iDeviceIterator& iterator, std::string& address) const {
+    if (readNumericProperty(iterator, "pciVendorID") != vendorId_) return false;
     ProductInfo product;
-    if (!lookupProduct(readNumericProperty(iterator, "pciDeviceID"), product)) return;
+    if (!lookupProduct(readNumericProperty(iterator, "pciDeviceID"), product)) return false;
+    address = pciAddress(interfaceName(iterator));
+    return true;
+}
 
-    const boost::filesystem::path address(pciAddress(interfaceName(iterator)));
-    // Symbolic links are listed but not followed, so the walk stays a tree walk.
-    boost::filesystem::recursive_directory_iterator entry(rootPath_);
-    for (const boost::filesystem::recursive_directory_iterator end; entry != end; ++entry) {
-        if (entry->path().filename() == address) result.push_back(entry->path().string());
+// One walk serves every board: each board gets the entries named like its address, in the
+// order the walk meets them. A walk that fails leaves every board with what was found
+// before the failure, as a walk of its own would have. An address holds no "/", so
+// comparing names is comparing them as paths.
+void cDeviceEnumerator::findBoardDirectories(std::vector<Board>& boards) const {
+    if (boards.empty()) return;
+    try {
+        walkDeviceTree(rootPath_, [&boards](const std::string& path, std::size_t nameOffset) {
+            const char* name = path.c_str() + nameOffset;
+            for (Board& board : boards)
+                if (std::strcmp(name, board.address.c_str()) == 0) board.directories.push_back(path);
+        });
+    } catch (const std::exception&) {
+        // The boards keep what the walk found.
     }
 }
 

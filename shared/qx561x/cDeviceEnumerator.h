@@ -25,7 +25,13 @@ public:
     std::vector<std::string> enumerateDevices() override;
 
 private:
-    void appendBoardDirectories(iDeviceIterator& iterator, std::vector<std::string>& result) const;
+    struct Board {
+        std::string address;
+        std::vector<std::string> directories;
+    };
+    // False for a board of another maker or an unknown model; throws when it cannot be read.
+    bool acceptedAddress(iDeviceIterator& iterator, std::string& address) const;
+    void findBoardDirectories(std::vector<Board>& boards) const;
 
     int32_t vendorId_;
     std::unique_ptr<iDeviceIteratorFactory> iteratorFactory_;

@@ -1,11 +1,12 @@
 #include "shared/qx561x/cPortEnumerator.h"
 
-#include <boost/filesystem.hpp>
-
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <utility>
+
+#include "shared/qx561x/DeviceTreeWalk.h"
 
 namespace qx561x {
 namespace {
@@ -13,11 +14,11 @@ namespace {
 constexpr const char kPortPrefix[] = "ttyQX561xPort";
 
 // 0 when the name does not start with the prefix followed by digits.
-std::size_t portIndex(const std::string& name) {
+std::size_t portIndex(const char* name) {
     constexpr std::size_t kPrefixLength = sizeof kPortPrefix - 1;
     std::size_t index = 0;
-    if (name.compare(0, kPrefixLength, kPortPrefix) != 0) return 0;
-    if (std::sscanf(name.c_str() + kPrefixLength, "%zu", &index) != 1) return 0;
+    if (std::strncmp(name, kPortPrefix, kPrefixLength) != 0) return 0;
+    if (std::sscanf(name + kPrefixLength, "%zu", &index) != 1) return 0;
     return index;
 }
 
@@ -26,12 +27,10 @@ std::size_t portIndex(const std::string& name) {
 std::vector<std::string> cPortEnumerator::enumeratePorts(const std::string& devicePath) {
     try {
         std::vector<std::pair<std::size_t, std::string>> ports;
-        boost::filesystem::recursive_directory_iterator entry(devicePath);
-        for (const boost::filesystem::recursive_directory_iterator end; entry != end; ++entry) {
-            const std::string name = entry->path().filename().string();
-            if (name.find(kPortPrefix) != std::string::npos)
-                ports.emplace_back(portIndex(name), entry->path().string());
-        }
+        walkDeviceTree(devicePath, [&ports](const std::string& path, std::size_t nameOffset) {
+            const char* name = path.c_str() + nameOffset;
+            if (std::strstr(name, kPortPrefix)) ports.emplace_back(portIndex(name), path);
+        });
         std::sort(ports.begin(), ports.end(),
                   [](const auto& a, const auto& b) { return a.first < b.first; });
         std::vector<std::string> result;

@@ -12,22 +12,29 @@ namespace {
 
 constexpr const char kDriverDirectoryPrefix[] = "/proc/driver/qx/pci:";
 
+std::unique_ptr<cDevicePropertyAccessor> boardAccessor(
+    const std::string& devicePath, std::unique_ptr<qxqpxi::QPXILibrary> library) {
+    const std::string interfacePath =
+        kDriverDirectoryPrefix + boost::filesystem::path(devicePath).filename().string();
+    return std::make_unique<cDevicePropertyAccessor>(devicePath, interfacePath, std::move(library));
+}
+
 }  // namespace
 
 std::unique_ptr<iDevicePropertyAccessor> cPropertyAccessorFactory::createDevicePropertyAccessor(
     const std::string& devicePath) {
-    const std::string interfacePath =
-        kDriverDirectoryPrefix + boost::filesystem::path(devicePath).filename().string();
     // The accessor copes with a library that could not be loaded.
-    auto library = std::make_unique<qxqpxi::DynamicQPXILibrary>();
-    return std::make_unique<cDevicePropertyAccessor>(devicePath, interfacePath, std::move(library));
+    return boardAccessor(devicePath, std::make_unique<qxqpxi::DynamicQPXILibrary>());
 }
 
 std::unique_ptr<iPortPropertyAccessor> cPropertyAccessorFactory::createPortPropertyAccessor(
     const std::string& portName) {
     boost::filesystem::path devicePath(portName);
     devicePath.remove_filename().remove_filename();
-    auto device = createDevicePropertyAccessor(devicePath.string());
+    // A port asks its board only for its path, device ID and slot path, never for the
+    // description the PXI library gives: looking the library up for every port (a
+    // search of the library path when it is absent) would change nothing.
+    auto device = boardAccessor(devicePath.string(), nullptr);
     return std::make_unique<cPortPropertyAccessor>(std::move(device), portName,
                                                    std::make_unique<cEnumeratorFactory>());
 }

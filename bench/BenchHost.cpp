@@ -1,0 +1,144 @@
+#include "bench/BenchHost.h"
+
+#include <dirent.h>
+#include <sys/syscall.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+#include <thread>
+
+#include "host/HostError.h"
+#include "host/HostObjects.h"
+#include "host/PluginSession.h"
+#include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
+#include "sysapicpp/propbag/SystemAPIPropertyTags.h"
+
+namespace qxbench {
+
+using namespace sysapicpp;
+
+double nowMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::vector<std::string> enumItemNames(IcxSysExpert2& expert) {
+    IcxSysEnumStringList* raw = nullptr;
+    qxhost::check("EnumItemNames", expert.EnumItemNames(&raw));
+    QXComPtr<IcxSysEnumStringList> list(raw, false);
+    std::vector<std::string> names;
+    for (;;) {
+        wchar_t* batch[64] = {};
+        uint32_t fetched = 0;
+        qxhost::check("Next", list->Next(64, batch, &fetched));
+        for (uint32_t i = 0; i < fetched; ++i)
+            names.push_back(qxhost::utf8(qx::dsc::HostStringHolder(batch[i])));
+        if (fetched < 64) return names;
+    }
+}
+
+std::vector<PropertyBagHandle> allItemProperties(IcxSysExpert2& expert) {
+    QXComPtr<qxhost::CHostBagCollection> bags(
+        CQXComObject<qxhost::CHostBagCollection>::createInstance());
+    if (!bags) throw std::bad_alloc();
+    qxhost::check("GetAllItemProperties", expert.GetAllItemProperties(bags.get()));
+    return bags->bags();
+}
+
+void checkAgainstFloor(const std::vector<PropertyBagHandle>& bags, const FloorListing& floor) {
+    std::map<std::string, const PropertyBagHandle*> byNode;
+    std::size_t boards = 0;
+    for (const PropertyBagHandle& bag : bags) {
+        if (bag.hasProperty(PortNode)) byNode[bag.getString(PortNode)] = &bag;
+        else ++boards;
+    }
+    if (boards != floor.boards.size() || byNode.size() != floor.ports.size())
+        throw std::runtime_error("the plug-in lists " + std::to_string(boards) + " boards and " +
+                                 std::to_string(byNode.size()) + " ports, the floor " +
+                                 std::to_string(floor.boards.size()) + " and " +
+                                 std::to_string(floor.ports.size()));
+    for (const FloorPort& port : floor.ports) {
+        const auto found = byNode.find(port.node);
+        if (found == byNode.end()) throw std::runtime_error("the plug-in does not list " + port.node);
+        const PropertyBagHandle& bag = *found->second;
+        const bool rs232 = floor.boards[port.board].rs232;
+        if (bag.getUInt32(RxFifoDepth) != port.rx || bag.getUInt32(TxFifoDepth) != port.tx ||
+            static_cast<uint32_t>(bag.getInt32(PortNumber)) != port.number ||
+            bag.getBool(IsRs232) != rs232 ||
+            (!rs232 && bag.getUInt32(Rs485TransceiverMode) != port.mode))
+            throw std::runtime_error("the plug-in and the floor disagree on " + port.node);
+    }
+}
+
+namespace {
+
+std::string taskFile(pid_t thread, const char* name) {
+    std::ifstream in("/proc/self/task/" + std::to_string(thread) + "/" + name);
+    std::string text;
+    std::getline(in, text);
+    return text;
+}
+
+}  // namespace
+
+bool isWaiting(pid_t thread) {
+    return taskFile(thread, "syscall").rfind(std::to_string(SYS_ppoll) + " ", 0) == 0;
+}
+
+uint64_t threadCpuNs(pid_t thread) {
+    return std::stoull(taskFile(thread, "schedstat"));
+}
+
+pid_t findMonitorThread() {
+    const double deadline = nowMs() + 10000;
+    while (nowMs() < deadline) {
+        if (DIR* dir = ::opendir("/proc/self/task")) {
+            pid_t found = 0;
+            while (const dirent* entry = ::readdir(dir)) {
+                if (entry->d_name[0] == '.') continue;
+                const pid_t thread = std::stoi(entry->d_name);
+                if (isWaiting(thread)) found = thread;
+            }
+            ::closedir(dir);
+            if (found) return found;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    throw std::runtime_error("no thread waits for configuration changes");
+}
+
+void waitMonitorIdle(pid_t thread, double settleMs) {
+    uint64_t cpu = threadCpuNs(thread);
+    double quietSince = nowMs();
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        const uint64_t now = threadCpuNs(thread);
+        if (now != cpu || !isWaiting(thread)) {
+            cpu = now;
+            quietSince = nowMs();
+        } else if (nowMs() - quietSince >= settleMs) {
+            return;
+        }
+    }
+}
+
+void printFigure(const std::string& name, double value, const std::string& unit,
+                 const std::string& goal, bool met) {
+    std::printf("figure  %-28s %10.2f %-6s goal %-14s %s\n", name.c_str(), value, unit.c_str(),
+                goal.c_str(), goal.empty() ? "" : met ? "met" : "MISSED");
+    std::fflush(stdout);
+}
+
+}  // namespace qxbench

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <boost/filesystem.hpp>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/qxerr/Exception.h"
+#include "shared/qx561x/DeviceTreeWalk.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using Paths = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+// Boards, ports, files, links of every kind, empty directories, and one directory too big
+// for a single read of its entries.
+void buildTree(const qxtest::TempDir& tree) {
+    tree.mkdir("devices/pci0000:00/0000:00:1c.0/0000:03:00.0/tty/ttyQX561xPort4");
+    tree.write("devices/pci0000:00/0000:00:1c.0/0000:03:00.0/tty/ttyQX561xPort4/uevent", "x");
+    tree.mkdir("devices/pci0000:00/0000:00:1c.0/0000:03:00.0/power");
+    tree.write("devices/pci0000:00/0000:00:1c.0/0000:03:00.0/vendor", "0x5158");
+    tree.mkdir("devices/virtual/empty");
+    tree.mkdir("devices/virtual/0000:03:00.0");
+    const std::string longName(60, 'n');
+    for (int i = 0; i < 600; ++i) tree.mkdir("devices/virtual/misc/" + longName + std::to_string(i));
+    fs::create_directory_symlink(tree.file("devices/pci0000:00"), tree.file("devices/virtual/linked-dir"));
+    fs::create_symlink(tree.file("devices/pci0000:00/0000:00:1c.0/0000:03:00.0/vendor"),
+                       tree.file("devices/virtual/linked-file"));
+    fs::create_symlink(tree.file("nowhere"), tree.file("devices/virtual/dangling"));
+}
+
+// What the Boost walk the enumerators used before lists; removes `doomed` when it meets it.
+Paths boostWalk(const std::string& root, const std::string& doomed = {}) {
+    Paths paths;
+    try {
+        boost::filesystem::recursive_directory_iterator entry(root);
+        for (const boost::filesystem::recursive_directory_iterator end; entry != end; ++entry) {
+            paths.push_back(entry->path().string());
+            if (paths.back() == doomed) fs::remove_all(doomed);
+        }
+    } catch (const boost::filesystem::filesystem_error&) {
+        paths.push_back("(failed)");
+    }
+    return paths;
+}
+
+Paths ourWalk(const std::string& root, const std::string& doomed = {}) {
+    Paths paths;
+    try {
+        qx561x::walkDeviceTree(root, [&](const std::string& path, std::size_t nameOffset) {
+            EXPECT_EQ(path.substr(nameOffset), fs::path(path).filename().string());
+            paths.push_back(path);
+            if (path == doomed) fs::remove_all(doomed);
+        });
+    } catch (const qxerr::Exception&) {
+        paths.push_back("(failed)");
+    }
+    return paths;
+}
+
+TEST(DeviceTreeWalk, ListsWhatTheBoostWalkListsInItsOrder) {
+    qxtest::TempDir tree;
+    buildTree(tree);
+    for (const std::string& root : {tree.file("devices"), tree.file("devices/"),
+                                   tree.file("devices//virtual"), tree.file("devices/absent"),
+                                   tree.file("devices/virtual/linked-dir")}) {
+        SCOPED_TRACE(root);
+        const Paths expected = boostWalk(root);
+        EXPECT_EQ(ourWalk(root), expected);
+    }
+    EXPECT_EQ(ourWalk(tree.file("devices")).size(), 615u);
+}
+
+// A directory that cannot be opened when the walk gets to it ends the walk there.
+TEST(DeviceTreeWalk, AFailureKeepsWhatWasVisitedBefore) {
+    qxtest::TempDir first, second;
+    buildTree(first);
+    buildTree(second);
+    const std::string doomed = "/devices/pci0000:00/0000:00:1c.0/0000:03:00.0/tty";
+    const Paths expected = boostWalk(first.file("devices"), first.file(doomed.substr(1)));
+    ASSERT_EQ(expected.back(), "(failed)");
+    Paths paths = ourWalk(second.file("devices"), second.file(doomed.substr(1)));
+    for (std::string& path : paths)
+        if (path.rfind(second.path(), 0) == 0) path = first.path() + path.substr(second.path().size());
+    EXPECT_EQ(paths, expected);
+}
+
+}  // namespace
