@@ -35,10 +35,11 @@ for target in "${targets[@]}"; do
         broken+=("$target")
         grep -E 'property violated|ERROR|SUMMARY|Test unit written' "$work/log" | head -20 || true
     fi
-    grep -E '^#[0-9]+ +DONE|^stat::(number_of_executed_units|peak_rss_mb)' "$work/log" || true
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
+    coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$work/log" | tail -1)
     before=$(ls "$kept" | wc -l)
     nice -n 19 "$program" -merge=1 "$kept" "$work/new" >"$work/merge.log" 2>&1
-    echo "corpus: $before -> $(ls "$kept" | wc -l) files"
+    echo "$target: ${runs:-?} executions, ${coverage:-no coverage line}, corpus $before -> $(ls "$kept" | wc -l) files"
 done
 
 if [ ${#broken[@]} -gt 0 ]; then
