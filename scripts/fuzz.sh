@@ -30,15 +30,24 @@ for target in "${targets[@]}"; do
     rm -rf "$work/new" && mkdir -p "$work/new" "$kept"
     echo "== $target: ${seconds}s ${limit[*]}"
     # New inputs go to the first directory; the kept corpus seeds the run.
+    # The sanitizers keep a few KB for every thread ever started, and the adapter target starts
+    # workers on every run: the RSS limit is for that; one allocation is still held to 2 GB.
     if ! nice -n 19 "$program" -max_total_time="$seconds" "${limit[@]}" -max_len=4096 \
-            -print_final_stats=1 -artifact_prefix="$work/" "$work/new" "$kept" >"$work/log" 2>&1; then
+            -rss_limit_mb=12288 -malloc_limit_mb=2048 -print_final_stats=1 \
+            -artifact_prefix="$work/" "$work/new" "$kept" >"$work/log" 2>&1; then
         broken+=("$target")
         grep -E 'property violated|ERROR|SUMMARY|Test unit written' "$work/log" | head -20 || true
     fi
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
     coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$work/log" | tail -1)
     before=$(ls "$kept" | wc -l)
-    nice -n 19 "$program" -merge=1 "$kept" "$work/new" >"$work/merge.log" 2>&1
+    # The smallest set of old and new inputs with the same coverage replaces the kept corpus.
+    rm -rf "$work/kept" && mkdir "$work/kept"
+    nice -n 19 "$program" -set_cover_merge=1 "$work/kept" "$kept" "$work/new" >"$work/merge.log" 2>&1
+    if [ -n "$(ls "$work/kept")" ]; then
+        find "$kept" -type f -delete
+        mv "$work/kept"/* "$kept"/
+    fi
     echo "$target: ${runs:-?} executions, ${coverage:-no coverage line}, corpus $before -> $(ls "$kept" | wc -l) files"
 done
 
