@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/qxerr/Status.h"
+#include "qxserialconfig/Arguments.h"
 #include "qxserialconfig/Port.h"
 #include "shared/qx561x/cIniDataStore.h"
 #include "shared/qx561x/cPropertyAccessorFactory.h"
@@ -27,36 +28,10 @@ void usageError(const char* message) {
     writeLine(kUsage);
 }
 
-struct Arguments {
-    std::string portName;
-    std::string configPath;
-};
-
-// Options are matched whole and case-sensitively; the next argument is always the value.
-bool parseArguments(int argc, char** argv, Arguments& args) {
-    for (int i = 1; i < argc;) {
-        const std::string option = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (option == "--port" && hasValue) {
-            args.portName = argv[i + 1];
-        } else if (option == "--config-file" && hasValue) {
-            args.configPath = argv[i + 1];
-        } else {
-            usageError("Incorrect argument.");
-            return false;
-        }
-        i += 2;
-    }
-    if (args.portName.empty() || args.configPath.empty()) {
-        usageError("Insufficient arguments.");
-        return false;
-    }
-    return true;
-}
-
 int run(int argc, char** argv) {
-    Arguments args;
-    if (!parseArguments(argc, argv, args)) {
+    qxserialconfig::Arguments args;
+    if (const char* error = qxserialconfig::parseArguments(argc, argv, args)) {
+        usageError(error);
         return 1;
     }
 

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <regex>
 #include <sstream>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,14 +104,32 @@ std::vector<std::string> elementsOf(const std::string& path) {
     return elements;
 }
 
+// Letters, digits and the punctuation given; not empty. (A std::regex would recurse once
+// per character, and a long name would overflow the stack.)
+bool isNameOf(const std::string& text, std::string_view punctuation) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [&](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               punctuation.find(c) != std::string_view::npos;
+    });
+}
+
 // Elements made of ordinary name characters; no "." or ".." escapes the board directory.
 bool isSafeRelativePath(const std::string& path, size_t maxElements) {
-    static const std::regex element("[A-Za-z0-9_.:+-]+");
     const std::vector<std::string> elements = elementsOf(path);
     if (elements.empty() || elements.size() > maxElements || path.back() == '/') return false;
     return std::all_of(elements.begin(), elements.end(), [](const std::string& e) {
-        return e != "." && e != ".." && std::regex_match(e, element);
+        return e != "." && e != ".." && isNameOf(e, "_.:+-");
     });
+}
+
+// The name in a "board <name>" header; empty when the header is not one.
+std::string boardNameOf(const std::string& header) {
+    const std::string keyword = "board";
+    if (header.compare(0, keyword.size(), keyword) != 0) return "";
+    const auto name = header.find_first_not_of(" \t", keyword.size());
+    if (name == keyword.size() || name == std::string::npos) return "";
+    const std::string rest = header.substr(name);
+    return isNameOf(rest, "_.-") ? rest : "";
 }
 
 // What keeps a path that is safe from being created: "" when nothing does.
@@ -217,15 +236,13 @@ void BoardFileParser::startSection(const std::string& header) {
     sawSection_ = true;
     section_.clear();
     sectionLine_ = lineNumber_;
-    static const std::regex boardHeader("board[ \t]+([A-Za-z0-9_.-]+)");
-    std::smatch match;
     if (header == "tree") {
         if (sawTree_) fail(lineNumber_, "second [tree] section");
         sawTree_ = true;
         kind_ = Kind::Tree;
-    } else if (std::regex_match(header, match, boardHeader)) {
+    } else if (const std::string name = boardNameOf(header); !name.empty()) {
         kind_ = Kind::Board;
-        sectionName_ = match[1];
+        sectionName_ = name;
         for (const Board& other : result_.boards)
             if (other.name == sectionName_)
                 fail(lineNumber_, "board '" + sectionName_ + "' is defined twice");

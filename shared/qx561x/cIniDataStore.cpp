@@ -13,6 +13,7 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -134,21 +135,29 @@ std::optional<uint32_t> parseValue(const std::string& text) {
     return value;
 }
 
-// Section and key are one tree level each: a PXI slot path such as "4.15" is part of the
-// section name, not a level of its own (split at ".", such a port's section could never
-// be read, and saving it would be refused).
-ptree::path_type sectionKey(const std::string& section, const char* key) {
-    constexpr char kLevelSeparator = '\0';  // never inside a name read from a file
-    return ptree::path_type(section + kLevelSeparator + key, kLevelSeparator);
+// Section and key are one tree level each, found by their whole names: a PXI slot path
+// such as "4.15" is part of the section name, and so is any other byte a file can hold
+// (a tree path would split the name at its separator, and that section could never be
+// read).
+const ptree* childNamed(const ptree& parent, const std::string& name) {
+    const auto found = parent.find(name);
+    return found == parent.not_found() ? nullptr : &found->second;
+}
+
+ptree& childNamed(ptree& parent, const std::string& name) {
+    const auto found = parent.find(name);
+    return found == parent.not_found() ? parent.push_back(ptree::value_type(name, ptree()))->second
+                                       : found->second;
 }
 
 std::optional<uint32_t> readValue(const ptree& tree, const std::string& section,
                                   const char* key) {
-    const auto text = tree.get_optional<std::string>(sectionKey(section, key));
-    if (!text) {
+    const ptree* sectionNode = childNamed(tree, section);
+    const ptree* value = sectionNode ? childNamed(*sectionNode, key) : nullptr;
+    if (!value) {
         return std::nullopt;
     }
-    return parseValue(*text);
+    return parseValue(value->data());
 }
 
 void readFileInto(const std::string& path, ptree& target) {
@@ -228,11 +237,18 @@ bool holdsAny(const std::string& text, const char* characters) {
         .raise();
 }
 
-// The reader splits lines at a line break and ends a section name at its first ']': such
-// a name would come back as another or make every later load fail.
+// The white space the reader trims from both ends of a name.
+bool blankAtAnEnd(const std::string& name) {
+    constexpr std::string_view kBlanks = " \t\n\v\f\r";
+    return !name.empty() && (kBlanks.find(name.front()) != std::string_view::npos ||
+                             kBlanks.find(name.back()) != std::string_view::npos);
+}
+
+// The reader splits lines at a line break, ends a section name at its first ']' and trims
+// it: such a name would come back as another or make every later load fail.
 void refuseUnwritableNames(const ptree& configuration) {
     constexpr const char* kLineBreak = "\n";
-    constexpr const char* kSectionBreaks = "\n[]";
+    constexpr const char* kSectionBreaks = "\n]";
     constexpr const char* kKeyMessage = "a key or value must not hold a line break";
     for (const auto& [name, node] : configuration) {
         if (node.empty()) {  // a key at file level
@@ -240,8 +256,9 @@ void refuseUnwritableNames(const ptree& configuration) {
                 raiseUnwritable(name, kKeyMessage);
             continue;
         }
-        if (holdsAny(name, kSectionBreaks))
-            raiseUnwritable(name, "a section name must not hold a line break, '[' or ']'");
+        if (holdsAny(name, kSectionBreaks) || blankAtAnEnd(name))
+            raiseUnwritable(name, "a section name must not hold a line break or ']', nor start "
+                                  "or end with white space");
         for (const auto& [key, value] : node) {
             if (holdsAny(key, kLineBreak) || holdsAny(value.data(), kLineBreak))
                 raiseUnwritable(key, kKeyMessage);
@@ -392,7 +409,7 @@ uint32_t cIniDataStore::lookup(const std::string& portIdentifier, const char* ke
 }
 
 void cIniDataStore::set(const std::string& portIdentifier, const char* key, uint32_t value) {
-    configuration_.put(sectionKey(portIdentifier, key), std::to_string(value));
+    childNamed(childNamed(configuration_, portIdentifier), key).data() = std::to_string(value);
 }
 
 uint32_t cIniDataStore::getFifoRxDepth(const std::string& portIdentifier) const {

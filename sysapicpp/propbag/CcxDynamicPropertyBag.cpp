@@ -1,6 +1,7 @@
 #include "sysapicpp/propbag/CcxDynamicPropertyBag.h"
 
 #include <ctime>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -237,6 +238,7 @@ HRESULT CcxDynamicPropertyBag::GetTimestampFields(uint32_t tag, int32_t* year, i
     } catch (...) {
         return E_FAIL;  // a time the C library cannot express
     }
+    if (local.tm_year > std::numeric_limits<int32_t>::max() - 1900) return E_FAIL;  // nor the host
     *year = local.tm_year + 1900;
     *month = local.tm_mon + 1;
     *day = local.tm_mday;

@@ -272,7 +272,7 @@ TEST(StoreSave, UnreadableSectionNamesAreRefusedBeforeTheFileIsTouched) {
     TempDir dir;
     const std::string before = "[qx561x:7a01:3:2]\nFifoRxDepth=8\n";
     writeFile(dir.file("c.ini"), before);
-    for (const std::string port : {"qx561x:7a01:3\n[x]\n:1", "qx561x:7a01:3]:1", "qx561x:7a01:[3:1"}) {
+    for (const std::string port : {"qx561x:7a01:3\n[x]\n:1", "qx561x:7a01:3]:1", " qx561x:7a01:3:1"}) {
         cIniDataStore store;
         store.setFifoRxDepth(kPort, 5);
         store.setFifoRxDepth(port, 9);
