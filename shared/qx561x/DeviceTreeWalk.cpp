@@ -53,9 +53,12 @@ private:
                S_ISDIR(status.st_mode);
     }
 
+    // A directory that went away (or became something else) after it was listed is passed
+    // over: a board unplugged during the walk must not hide the boards after it.
     void descend(int parent, const char* name, std::string& path, std::size_t depth) {
         qxafa::UniqueFd child(
             ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!child && (errno == ENOENT || errno == ENOTDIR)) return;
         if (!child) qxerr::raiseOsError(qxerr::qxapalerr_osFault, kOpenFailed, errno);
         visitDirectory(child.get(), path, false, depth + 1);
     }
@@ -65,6 +68,7 @@ private:
         for (;;) {
             const ssize_t size = ::getdents64(directory, entries, kBufferSize);
             if (size < 0 && errno == EINTR) continue;
+            if (size < 0 && errno == ENOENT) return;  // removed while it was read
             if (size < 0) qxerr::raiseOsError(qxerr::qxapalerr_osFault, kReadFailed, errno);
             if (size == 0) return;
             for (ssize_t offset = 0; offset < size;) {
