@@ -41,13 +41,13 @@ for target in "${targets[@]}"; do
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
     coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$work/log" | tail -1)
     before=$(ls "$kept" | wc -l)
-    # The smallest set of old and new inputs with the same coverage replaces the kept corpus.
+    # Named inputs (seed-*, and regress-* for the faults found) stay; with them, the smallest
+    # set of old and new inputs that keeps every feature replaces the rest of the corpus.
     rm -rf "$work/kept" && mkdir "$work/kept"
+    find "$kept" -type f \( -name 'seed-*' -o -name 'regress-*' \) -exec cp {} "$work/kept"/ \;
     nice -n 19 "$program" -set_cover_merge=1 "$work/kept" "$kept" "$work/new" >"$work/merge.log" 2>&1
-    if [ -n "$(ls "$work/kept")" ]; then
-        find "$kept" -type f -delete
-        mv "$work/kept"/* "$kept"/
-    fi
+    find "$kept" -type f ! -name 'seed-*' ! -name 'regress-*' -delete
+    find "$work/kept" -type f ! -name 'seed-*' ! -name 'regress-*' -exec mv {} "$kept"/ \;
     echo "$target: ${runs:-?} executions, ${coverage:-no coverage line}, corpus $before -> $(ls "$kept" | wc -l) files"
 done
 
