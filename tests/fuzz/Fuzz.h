@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #define FUZZ_CHECK(condition) ((condition) ? void(0) : qxfuzz::fail(#condition, __FILE__, __LINE__))
@@ -16,6 +17,13 @@ namespace qxfuzz {
 [[noreturn]] inline void fail(const char* what, const char* file, int line) {
     std::fprintf(stderr, "%s:%d: property violated: %s\n", file, line, what);
     std::abort();
+}
+
+// A zone with summer time, so that the hour that repeats in autumn is exercised; fixed so
+// that no machine's settings change the outcome.
+inline void useFixedTimeZone() {
+    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    ::tzset();
 }
 
 class Input {

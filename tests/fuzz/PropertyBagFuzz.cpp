@@ -385,8 +385,7 @@ private:
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-    ::tzset();
+    qxfuzz::useFixedTimeZone();
     return 0;
 }
 

@@ -166,11 +166,8 @@ void timeIn(Input& in) {
 
 }  // namespace
 
-// A zone with summer time, so that the hour that repeats in autumn is exercised; fixed
-// here so that no machine's settings change the outcome.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-    ::tzset();
+    qxfuzz::useFixedTimeZone();
     return 0;
 }
 
