@@ -109,12 +109,17 @@ int tasksNamed(const std::string& name) {
     return count;
 }
 
+// What every queue test starts from.
+class WorkQueue : public ::testing::Test {
+protected:
+    tStatus status;
+    tFastMutex mutex{&status};
+    Recorder recorder;
+};
+
 }  // namespace
 
-TEST(WorkQueue, ItemsQueuedBeforeAnyRunStartInOrderTwoAtATime) {
-    tStatus status;
-    tFastMutex mutex(&status);
-    Recorder recorder;
+TEST_F(WorkQueue, ItemsQueuedBeforeAnyRunStartInOrderTwoAtATime) {
     auto items = makeItems(recorder, 10);
     {
         Queue queue(&mutex, 0, kWorkerName, &status);
@@ -129,10 +134,7 @@ TEST(WorkQueue, ItemsQueuedBeforeAnyRunStartInOrderTwoAtATime) {
     for (auto& item : items) EXPECT_FALSE(item->isLinked());
 }
 
-TEST(WorkQueue, AnItemAlreadyQueuedIsNotQueuedTwice) {
-    tStatus status;
-    tFastMutex mutex(&status);
-    Recorder recorder;
+TEST_F(WorkQueue, AnItemAlreadyQueuedIsNotQueuedTwice) {
     recorder.work = 0ms;
     auto items = makeItems(recorder, 2);
     {
@@ -148,10 +150,7 @@ TEST(WorkQueue, AnItemAlreadyQueuedIsNotQueuedTwice) {
     EXPECT_EQ(recorder.done.load(), 2);
 }
 
-TEST(WorkQueue, DestroyingRunsPendingItemsAndJoinsBothWorkers) {
-    tStatus status;
-    tFastMutex mutex(&status);
-    Recorder recorder;
+TEST_F(WorkQueue, DestroyingRunsPendingItemsAndJoinsBothWorkers) {
     recorder.work = 10ms;
     auto items = makeItems(recorder, 10);
     exitedWorkers = 0;
@@ -166,7 +165,7 @@ TEST(WorkQueue, DestroyingRunsPendingItemsAndJoinsBothWorkers) {
     EXPECT_EQ(exitedWorkers.load(), 2);
 }
 
-TEST(WorkQueue, FollowUpItemsRunOnTheSameWorker) {
+TEST_F(WorkQueue, FollowUpItemsRunOnTheSameWorker) {
     struct Chain : tWorkItem {
         Chain(std::atomic<int>& c, Chain* n) : tWorkItem(nullptr, &step), counter(c), next_(n) {}
         static tWorkItem* step(tWorkItem* item) {
@@ -179,8 +178,6 @@ TEST(WorkQueue, FollowUpItemsRunOnTheSameWorker) {
     };
     std::atomic<int> counter{0};
     Chain third(counter, nullptr), second(counter, &third), first(counter, &second);
-    tStatus status;
-    tFastMutex mutex(&status);
     {
         Queue queue(&mutex, 0, kWorkerName, &status);
         queue.enqueue(&first);
@@ -188,9 +185,7 @@ TEST(WorkQueue, FollowUpItemsRunOnTheSameWorker) {
     EXPECT_EQ(counter.load(), 3);
 }
 
-TEST(WorkQueue, WorkersNameThemselves) {
-    tStatus status;
-    tFastMutex mutex(&status);
+TEST_F(WorkQueue, WorkersNameThemselves) {
     // The kernel keeps the first 15 characters of a thread name.
     const std::string shown = std::string(kWorkerName).substr(0, 15);
     {
@@ -201,10 +196,7 @@ TEST(WorkQueue, WorkersNameThemselves) {
     EXPECT_TRUE(eventually([&] { return tasksNamed(shown) == 0; }));
 }
 
-TEST(WorkQueue, PriorityZeroRunsUnderOtherPolicy) {
-    tStatus status;
-    tFastMutex mutex(&status);
-    Recorder recorder;
+TEST_F(WorkQueue, PriorityZeroRunsUnderOtherPolicy) {
     recorder.work = 0ms;
     auto items = makeItems(recorder, 2);
     {
@@ -216,10 +208,7 @@ TEST(WorkQueue, PriorityZeroRunsUnderOtherPolicy) {
     EXPECT_EQ(recorder.priority.load(), 0);
 }
 
-TEST(WorkQueue, PositivePriorityRunsRoundRobinOrFailsAtThreadCreation) {
-    tStatus status;
-    tFastMutex mutex(&status);
-    Recorder recorder;
+TEST_F(WorkQueue, PositivePriorityRunsRoundRobinOrFailsAtThreadCreation) {
     recorder.work = 0ms;
     auto items = makeItems(recorder, 2);
     Queue queue(&mutex, 10, kWorkerName, &status);
@@ -237,10 +226,7 @@ TEST(WorkQueue, PositivePriorityRunsRoundRobinOrFailsAtThreadCreation) {
     EXPECT_EQ(recorder.priority.load(), 10);
 }
 
-TEST(WorkQueue, SchedulingFailureLeavesQueueWithoutWorkers) {
-    tStatus status;
-    tFastMutex mutex(&status);
-    Recorder recorder;
+TEST_F(WorkQueue, SchedulingFailureLeavesQueueWithoutWorkers) {
     auto items = makeItems(recorder, 1);
     const std::string shown = std::string(kWorkerName).substr(0, 15);
     {
@@ -257,11 +243,8 @@ TEST(WorkQueue, SchedulingFailureLeavesQueueWithoutWorkers) {
     EXPECT_THROW(throwIfFatal(status), qxerr::Exception);
 }
 
-TEST(WorkQueue, DoesNothingOnceStatusHoldsAnError) {
-    tStatus status;
-    tFastMutex mutex(&status);
+TEST_F(WorkQueue, DoesNothingOnceStatusHoldsAnError) {
     status.code = qxerr::qxapalerr_invalidParameter;
-    Recorder recorder;
     auto items = makeItems(recorder, 1);
     Queue queue(&mutex, 0, kWorkerName, &status);
     EXPECT_EQ(status.code, qxerr::qxapalerr_invalidParameter);

@@ -160,25 +160,17 @@ const ParseErrorCase kParseErrors[] = {
 
 class ParseErrorTest : public ::testing::TestWithParam<ParseErrorCase> {};
 
-TEST_P(ParseErrorTest, MainFileRefusedWithReaderMessage) {
-    TempDir dir;
-    writeFile(dir.file("c.ini"), GetParam().text);
-    try {
-        cIniDataStore store(dir.file("c.ini"));
-        ADD_FAILURE() << "parsed";
-    } catch (const boost::property_tree::ini_parser::ini_parser_error& e) {
-        EXPECT_STREQ(e.what(), GetParam().message);
-    }
-}
-
-TEST_P(ParseErrorTest, DefaultsFileRefusedWithReaderMessage) {
-    TempDir dir;
-    writeFile(dir.file("c_defaults.ini"), GetParam().text);
-    try {
-        cIniDataStore store(dir.file("c.ini"));
-        ADD_FAILURE() << "parsed";
-    } catch (const boost::property_tree::ini_parser::ini_parser_error& e) {
-        EXPECT_STREQ(e.what(), GetParam().message);
+TEST_P(ParseErrorTest, MainOrDefaultsFileRefusedWithReaderMessage) {
+    for (const char* file : {"c.ini", "c_defaults.ini"}) {
+        SCOPED_TRACE(file);
+        TempDir dir;
+        writeFile(dir.file(file), GetParam().text);
+        try {
+            cIniDataStore store(dir.file("c.ini"));
+            ADD_FAILURE() << "parsed";
+        } catch (const boost::property_tree::ini_parser::ini_parser_error& e) {
+            EXPECT_STREQ(e.what(), GetParam().message);
+        }
     }
 }
 
