@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/BenchHost.h"
 
 #include <dirent.h>

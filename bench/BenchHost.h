@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the plug-in benchmarks share: the host calls they time, a check that the plug-in
 // showed what the floor read, a view of the plug-in's monitor thread, and statistics.

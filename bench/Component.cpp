@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxerr/Status.h"
 
 // Reports raised in the benchmarks' own processes name them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/ListingFloor.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The least work that can produce what a host's listing shows: one walk of the device tree
 // for the boards and their ports, each board's property files once, the configuration

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Change latency: from the start of SetItemProperties2 of one port to the host's sink
 // receiving that port's "changed", against the tool's own run time for the same port
 // (interleaved). Also the cost of one monitor pass that finds nothing changed (a touched

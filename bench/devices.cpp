@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device enumerator's walk as its own process, timed against find over the same tree.
 //   qxbench_devices
 

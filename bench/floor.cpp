@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The least a separate process can do to configure an RS-485 port: open the node and send
 // the three requests. The tool is measured against this.
 //   qxbench_floor NODE RX TX MODE

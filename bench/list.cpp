@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host opening its view of the boards: EnumItemNames, then GetAllItemProperties.
 //   qxbench_list first PLUGIN         load, Initialize, list once, Uninitialize: what a host
 //                                     process pays for its first view (timed from outside

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floor of a host's listing as its own process (see ListingFloor.h).
 //   qxbench_listfloor                 list, as the first listing's floor
 //   qxbench_listfloor --write-config  write the benchmark's configuration files first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Resident size over a long-running host: CALLS mixed host calls (EnumItemNames,
 // GetItemProperties, GetItemPropertiesByTag, ValidateItemProperties, SetItemProperties2
 // of the values a port already has, and now and then GetAllItemProperties); the growth

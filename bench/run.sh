@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every benchmark under qxsim and ends with their figures, each against its floor
 # (medians of interleaved runs):
 #   - the tool configuring an RS-485 port, against a program that only opens the node and

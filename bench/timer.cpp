@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times two commands run alternately as child processes and prints the median wall time
 // of each and their ratio; with --figure, also a figure line (ratio of the medians, and
 // whether it is at most GOAL). The commands' standard output goes to /dev/null.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Every item the plug-in offers, with its bag, and the ways a person may name one.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // qxhost's commands. Each prints to standard output and returns the exit status; plug-in
 // failures are thrown as HostError, command-line faults as UsageError.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // How qxhost prints properties: tag names, type names, values, quoting and JSON text.
 

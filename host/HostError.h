@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A failed call into the plug-in, as qxhost reports it: exit status 1.
 

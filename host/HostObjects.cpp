@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/HostObjects.h"
 
 #include "host/PluginSession.h"

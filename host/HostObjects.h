@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The two host objects the plug-in calls back: a collection that receives bags and a sink
 // that receives change notifications.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/PluginSession.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The plug-in loaded and initialised as a host framework does it; the destructor undoes
 // it in order on every way out: Uninitialize, the final Release, then unloading.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qxhost: loads the serial plug-in as a host framework does and gives people its boards and
 // ports on the command line.
 

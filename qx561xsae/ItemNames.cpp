@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qx561xsae/ItemNames.h"
 
 #include "platform/qxerr/Status.h"

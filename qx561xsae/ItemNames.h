@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The names under which the host knows boards and ports: "device:" or "port:" followed by
 // the escaped device path or port name. Escaping keeps ":" out of the identifier part.

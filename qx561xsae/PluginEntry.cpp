@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The plug-in's only exported symbol: the host gets the expert adapter from here.
 
 #include <new>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The configuration file and its defaults file as last parsed, handed out again only while
 // both files are provably the ones parsed: every use compares each file's device, inode,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qx561xsae/cConfigurationMonitor.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Keeps the item cache and the host informed: a thread sleeps on the configuration
 // directory and, after every change there, lists boards and ports again and reports what

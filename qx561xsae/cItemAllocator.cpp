@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qx561xsae/cItemAllocator.h"
 
 #include "qx561xsae/cSerialDeviceItem.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qx561xsae/cLinuxDataStore.h"
 
 #include <signal.h>

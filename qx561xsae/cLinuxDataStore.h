@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Boards and ports from the hardware model, settings from the configuration file, and
 // the configuration tool run for every port whose settings are saved.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qx561xsae/cQxSerialSystemApiExpert.h"
 
 #include <algorithm>

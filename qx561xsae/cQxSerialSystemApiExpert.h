@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The serial expert: owns the data store, the items, the item cache, the worker threads
 // and the configuration monitor, and answers every host request from the cache.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qx561xsae/cSerialDeviceItem.h"
 
 #include "shared/qx561x/ProductTable.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A board as an item: its description, loaded once and again after invalidate.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What boards and ports have in common as items: a name, a bag of values filled from the
 // data store, and the lock that serialises every fill, copy and change.

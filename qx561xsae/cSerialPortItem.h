@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A port as an item: its settings as the configuration file holds them now, checked
 // against the port's bounds when the host changes them, then saved and applied.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Makes the item objects of the factory; tests give the factory one of their own.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The typed, throwing view of a bag that the items write their values through.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qxserialconfig/Arguments.h"
 
 namespace qxserialconfig {

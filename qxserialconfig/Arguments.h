@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The tool's command line: "--port port-name --config-file config-file-path".
 

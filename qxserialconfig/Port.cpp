@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qxserialconfig/Port.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qxserialconfig --port port-name --config-file config-file-path
 //
 // Applies the stored configuration of one serial port to the driver. Every message goes to

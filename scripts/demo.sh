@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The whole system on qxsim's default simulated boards: the plug-in, loaded by qxhost,
 # lists the boards, changes an RS-485 port (stored, then applied by the real tool), and a
 # watching host is told of the change; the driver's journal shows what reached it.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what the build and the tests need; as a normal user, prints the command instead.
 set -euo pipefail
 

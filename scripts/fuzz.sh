@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the fuzz targets with clang and libFuzzer (ASan + UBSan) in build-fuzz/, runs each
 # for SECONDS (default 60), one at a time and at the lowest priority, then merges what it
 # found into the kept corpus, tests/fuzz/corpus/<target>/, which the test command replays.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian packages qx561x and qx561x-sim from a release build (no sanitizers) in
 # build-package/, and leaves them in build-package/debs/.
 set -euo pipefail

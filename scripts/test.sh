@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds and runs every test twice: a normal build and an AddressSanitizer +
 # UndefinedBehaviorSanitizer build; the concurrency tests also under ThreadSanitizer.
 set -euo pipefail

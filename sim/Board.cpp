@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/Board.h"
 
 namespace qxsim {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the simulated driver knows about one board function and about the machine.
 

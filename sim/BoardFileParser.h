@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Reads a board file (INI: one "[board <name>]" section per board function, an optional
 // "[tree]" section) into a BoardSet. Anything it does not understand is an error that

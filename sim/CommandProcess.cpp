@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/CommandProcess.h"
 
 #include "sim/FdPassing.h"

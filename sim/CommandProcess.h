@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The process that becomes the command: it enters the sandbox, installs the request filter,
 // hands the filter's listener to the supervisor and then executes the command.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/Driver.h"
 
 #include "sim/ErrnoNames.h"

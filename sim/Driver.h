@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The simulated driver's answer to a request on one of its ports, and the trace it leaves:
 // the port table and one journal line per request, both under the state lock because

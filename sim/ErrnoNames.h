@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Symbolic errno names as they appear in board files and the journal.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/FdPassing.h"
 
 #include "sim/SystemError.h"

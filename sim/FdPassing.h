@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Handing a descriptor to another process over a Unix socket (SCM_RIGHTS).
 

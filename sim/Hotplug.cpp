@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/Hotplug.h"
 
 #include "sim/Sandbox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Boards that come and go while a simulation runs. The running qxsim holds the namespaces of
 // its command open and says where in the state directory; "qxsim plug" and "qxsim unplug"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/LockFile.h"
 
 #include "sim/SystemError.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A lock file of the state directory, locked while the object lives.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/PortNodes.h"
 
 #include "sim/SystemError.h"

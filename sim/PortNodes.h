@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Recognises the simulated port nodes by identity (device and inode), so a request is
 // answered only for a descriptor that really refers to one, whatever path opened it.

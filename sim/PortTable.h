@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the simulated driver holds per port, kept in the state directory as the lines that
 // "qxsim ports" prints: "ttyQX561xPort4 board=a rx=64 tx=128 rs485=0x3 requests=3".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/Sandbox.h"
 
 #include "platform/qxafa/UniqueFd.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The private view of the system in which the command runs: a mount namespace (inside a
 // user namespace when not root) where /proc/driver, /sys/devices and /dev show the

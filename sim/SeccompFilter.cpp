@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/SeccompFilter.h"
 
 #include "sim/SystemError.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The filter that hands the driver's three requests to the supervisor. It is inherited by
 // every child of the command, shells included.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/StateDir.h"
 
 #include "sim/SystemError.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The directory that holds a simulated machine: the port nodes, the upper layers of the
 // overlays (so /etc/qxserial survives between runs), the port table and the journal. The

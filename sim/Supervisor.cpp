@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/Supervisor.h"
 
 #include "sim/SeccompFilter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Serves the driver's requests for every process under the filter, reaps them, and ends
 // when the last one has gone, with the command's exit status.

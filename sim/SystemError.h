@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Failures of the simulator's own system calls, with the errno text.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/TreeBuilder.h"
 
 #include <cstdio>

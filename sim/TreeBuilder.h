@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Writes the simulated machine: the driver's per-board directories (seen as
 // /proc/driver/qx), the device tree (seen as /sys/devices) and one plain file per port node

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qxsim: runs a command in a private view of the system in which simulated boards stand in
 // for the serial driver, and answers the driver's requests itself.
 

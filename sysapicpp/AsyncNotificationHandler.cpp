@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysapicpp/AsyncNotificationHandler.h"
 
 #include "sysapicpp/TaskQueues.h"

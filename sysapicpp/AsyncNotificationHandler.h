@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Hands notifications to a task queue, which delivers them through another handler.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Enumerators over standard containers, handed to the host: item names and tags.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysapicpp/CQXComObject.h"
 
 #include "platform/qxapal/CQXMutex.h"

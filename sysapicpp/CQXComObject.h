@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The COM-like object layer: reference counts, QueryInterface by interface map, and
 // the concrete counted form of a class.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the expert adapter calls. The adapter reaches the operations by slot, so the
 // declaration order is the slot order and must not change.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysapicpp/ExpertAdapter.h"
 
 #include <cstdint>

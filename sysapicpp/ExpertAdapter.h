@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Presents an expert through the host's expert interfaces: argument checks, text
 // between the host's wide strings and UTF-8, and every failure turned into a result code.

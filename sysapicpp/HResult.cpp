@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysapicpp/HResult.h"
 
 #include "platform/qxerr/Status.h"

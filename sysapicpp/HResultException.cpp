@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysapicpp/HResultException.h"
 
 namespace sysapicpp {

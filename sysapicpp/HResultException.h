@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Exceptions of the expert framework: a status whose code is a host result code.
 

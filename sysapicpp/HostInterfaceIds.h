@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Interface identifiers of the host framework's COM-like interfaces.
 // The host owns these values; every binary that talks to it must agree on them.

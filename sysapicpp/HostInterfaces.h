@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The host framework's COM-like interfaces as the plug-in sees them. The host calls
 // through the function tables, so the declaration order below is the slot order and

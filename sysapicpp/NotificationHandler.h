@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Where change notifications go: the host's sink directly, or through the task queue.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Delivers notifications to the host's sink on the calling thread.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysapicpp/Task.h"
 
 #include "sysapicpp/HResultException.h"

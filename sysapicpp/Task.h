@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Work for the expert's worker threads, passed by value through a holder that clones.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysapicpp/TaskQueues.h"
 
 namespace sysapicpp {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Queues that run tasks on the platform's worker threads.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Blocks one thread until something changes in one or more directories; any other
 // thread may cancel that wait.

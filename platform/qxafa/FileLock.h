@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Advisory whole-file lock on a descriptor the caller owns: shared for readers,
 // exclusive for writers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Holds a qxafa::FileLock for the guard's lifetime: every lock taken is released, on
 // every way out.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Sole owners of a file descriptor and of a directory stream: moved, never copied, and
 // closed when the owner goes. Header-only, so the simulator and the tests use them too.

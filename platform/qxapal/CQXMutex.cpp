@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxapal/CQXMutex.h"
 
 #include <type_traits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxapal/CqxCS.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The recursive critical section of bags, caches and handlers.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The platform layer's fixed-size status record: filled by the callee, turned into a
 // qxerr::Exception by the layers above.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Owns one loaded library; unloading happens when the owner goes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Loading shared libraries at run time, with failures reported in a status.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Exceptions that carry a status, and the raise pattern of platform failures.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Status codes, the status record with its JSON report, and source-location records.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxqpxi/DynamicQPXILibrary.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxqpxi/Item.h"
 
 #include <exception>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Objects of a PXI system, each owning one handle of the PXI query library.
 

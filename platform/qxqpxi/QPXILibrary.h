@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The PXI query library's C interface and the abstract wrapper around it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxsysq/stdpath.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The installation's standard directories: fixed defaults that an optional relocation
 // library may move. Built once per process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shared/qx561x/DeviceTreeWalk.h"
 
 #include <dirent.h>

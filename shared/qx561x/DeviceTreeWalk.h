@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A walk over a directory tree as the enumerators need it: depth first, each directory's
 // entries in the order the file system lists them, a directory before its contents,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The built-in port settings: what the configuration store yields when no file gives a
 // value, and what a port publishes as its defaults.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The supported board models, keyed by the PCI device ID the driver reports.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shared/qx561x/cDeviceEnumerator.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Finds the family's boards: driver directories of our vendor and a known model, each
 // matched to its directory in the kernel's device tree.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shared/qx561x/cDeviceIteratorFactory.h"
 
 #include "platform/qxapal/protons/enumeration/linuxU/tDeviceIterator.h"

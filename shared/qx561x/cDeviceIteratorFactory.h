@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Device iterators over the driver's directories under /proc/driver/qx.
 

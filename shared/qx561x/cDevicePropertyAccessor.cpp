@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shared/qx561x/cDevicePropertyAccessor.h"
 
 #include <boost/filesystem/path.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One board: the driver's property files under its interface directory, the product
 // table's facts for its model, and optionally the PXI query library's description.

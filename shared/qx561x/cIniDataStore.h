@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Per-port configuration: the main INI file, which the plug-in writes, and its
 // read-only defaults file beside it.

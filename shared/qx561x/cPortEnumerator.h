@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Lists the tty entries of one board's ports, ordered by their numeric index.
 

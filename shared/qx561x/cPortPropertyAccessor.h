@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One port, named by its entry in the kernel's device tree, described through its board.
 

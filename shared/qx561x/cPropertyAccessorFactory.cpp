@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shared/qx561x/cPropertyAccessorFactory.h"
 
 #include <boost/filesystem/path.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Accessors of boards and ports, wired to the driver's directories and the PXI library.
 

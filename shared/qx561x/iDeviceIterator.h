@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A single-pass cursor over the driver's per-board directories.
 

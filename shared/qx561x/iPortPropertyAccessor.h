@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One port: where it lives, its key in the configuration file and its FIFO bounds.
 

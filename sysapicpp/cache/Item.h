@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the item cache and the expert need of an item. The declaration order is the
 // slot order of the framework's item table and must not change.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysapicpp/cache/ItemCache.h"
 
 #include <utility>

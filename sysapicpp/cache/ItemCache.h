@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The expert's items by name. Reports from any thread wait in pending lists; refresh
 // applies them, asking the factory for what it needs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysapicpp/cache/ItemCacheExpert.h"
 
 #include <utility>

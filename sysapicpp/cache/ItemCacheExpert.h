@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What an expert built on the item cache shares: the task queue with its workers, the
 // asynchronous notification handler, and the property query that may finish in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The expert's items by name, with change reports that any thread may make and that
 // the next refresh applies.

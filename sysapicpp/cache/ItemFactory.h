@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // How the item cache learns which items exist and gets objects for them.
 

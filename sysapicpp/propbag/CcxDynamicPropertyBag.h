@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The system's own property bag: a thread-safe map from tag to typed value that also
 // remembers which tags were changed.

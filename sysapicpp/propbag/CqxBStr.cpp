@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysapicpp/propbag/CqxBStr.h"
 
 #include <new>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Owning holder of a host string (length-prefixed wide block); null means empty.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysapicpp/propbag/PropertyBagHandle.h"
 
 #include "platform/qx/dsc/HostString.h"

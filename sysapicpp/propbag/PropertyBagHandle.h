@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A typed, throwing view of any property bag, the system's own or the host's.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysapicpp/propbag/SystemAPIPropertyBagAccessor.h"
 
 #include "sysapicpp/propbag/TagIterator.h"

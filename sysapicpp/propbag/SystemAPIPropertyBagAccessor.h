@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The bag-wide operations of the host's bag interface on top of the typed view:
 // tag sets, modified-set bookkeeping, holding the bag's lock, copies.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The general tags that describe boards and ports. Where the items give a tag a plain
 // meaning it has a name; the others are fixed values a host may look for, named by number.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sysapicpp/propbag/TagIterator.h"
 
 #include "platform/qxerr/Status.h"

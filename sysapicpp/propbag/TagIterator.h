@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Input iteration over a tag enumerator; a failing enumerator raises HResultException.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's board-file parser. Any text is either refused with a BoardFileError
 // naming the file and a line that exists, or read into boards that a simulator can build
 // (unique names and addresses, port ranges apart, parents that stay below /sys/devices);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool's command line: arguments are the input split at NUL bytes. The parser must
 // agree with the grammar read as pairs: every odd position holds an option whose value
 // follows; the last value of each option wins; both must end up non-empty.

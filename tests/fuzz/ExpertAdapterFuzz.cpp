@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The expert adapter as a host drives it: a byte-coded run of calls through the raw
 // tables (names good, odd and null, null outs, objects that are no bag, sinks set and
 // cleared, Initialize and Uninitialize at any time) on an expert over the real item cache

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What every fuzz target uses: a property check that stops the run, and a reader that
 // takes typed values from the input bytes (zeros once the input is used up).

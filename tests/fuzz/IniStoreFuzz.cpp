@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The INI store. The input gives a main file, a defaults file and a run of settings
 // (identifier, key, value). Loading refuses exactly the files the INI reader refuses and
 // otherwise every getter agrees with a plain reading of the two trees; saving either

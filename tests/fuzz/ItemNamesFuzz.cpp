@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Item names: any identifier survives make and take-apart, escaping keeps ':' out of the
 // identifier part, and any text the host sends is either refused with "item does not exist"
 // or taken apart into an identifier that makes the same identifier again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The property bag through its interface table: a byte-coded run of operations on two
 // bags (the second made by Clone), checked step by step against a plain map of what each
 // must hold, its modified set and its lock count.

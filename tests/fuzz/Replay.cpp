@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main of a fuzz target built without libFuzzer: feeds every file of the directories
 // given (in name order) to the target once, so that CTest replays the kept corpus.
 

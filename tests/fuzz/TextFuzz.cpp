@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text at the host boundary. The first byte picks the part:
 //  0  UTF-8 in: valid text (in this system's extended form, up to 31 bits) converts to wide
 //     and back unchanged, so no decoder accepts two spellings; invalid text is refused the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qxhost under the simulated driver, with the real plug-in and the real tool: what a person
 // or a script sees of every command.
 

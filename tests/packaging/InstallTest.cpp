@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The packages installed with dpkg into a throwaway root, the installed programs run under
 // the installed simulator, then removed and purged: nothing stays but the configuration that
 // the plug-in wrote. Unprivileged, dpkg runs as root of a user namespace.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Debian packages as built from this tree: what they hold, their control data, what
 // lintian says of them, and that `cmake --install` places the same files at the same paths.
 
@@ -164,6 +165,29 @@ TEST(Packages, LintianFindsNoErrorAndNoUnexplainedWarning) {
     EXPECT_EQ(std::vector<std::string>{}, errors);
     EXPECT_EQ(kAcceptedWarnings, warnings);
     EXPECT_EQ(0, r.status) << r.err;
+    // Hardening findings are only informational to lintian; none may stay.
+    EXPECT_EQ(r.out.find("hardening-"), std::string::npos);
+}
+
+// Every program and the plug-in: full RELRO, every symbol bound at load, MIT in copyright.
+TEST(Packages, BinariesAreHardenedAndTheLicenceIsMachineReadable) {
+    qxtest::TempDir root;
+    for (const char* package : {"qx561x", "qx561x-sim"}) {
+        const RunResult r = runProgram({"dpkg-deb", "--extract", qxtest::packageFile(package), root.path()});
+        ASSERT_EQ(0, r.status) << r.err;
+        const std::string copyright = readFile(root.file(std::string("usr/share/doc/") + package + "/copyright"));
+        EXPECT_NE(copyright.find("\nLicense: MIT\n"), std::string::npos) << package;
+        EXPECT_EQ(copyright.find("proprietary"), std::string::npos) << package;
+    }
+    for (const char* binary : {"usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig",
+                               "usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so", "usr/bin/qxhost",
+                               "usr/bin/qxsim"}) {
+        const RunResult segments = runProgram({"readelf", "--wide", "--segments", root.file(binary)});
+        const RunResult dynamic = runProgram({"readelf", "--wide", "--dynamic", root.file(binary)});
+        ASSERT_EQ(0, segments.status) << binary << ": " << segments.err;
+        EXPECT_NE(segments.out.find("GNU_RELRO"), std::string::npos) << binary;
+        EXPECT_NE(dynamic.out.find("BIND_NOW"), std::string::npos) << binary;
+    }
 }
 
 std::set<std::string> pathsBelow(const std::string& root) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Where the test run's packages are: built once per run by the packaging.build test.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The udev rule as udev reads and runs it: matched against the "add" event of every
 // simulated port, its RUN command substituted and split as udev does, then run under the
 // simulated driver, which must receive each port's stored settings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Child process of the loading tests: runs one scenario against whatever stand-ins the
 // parent put on LD_LIBRARY_PATH and prints what it saw as key=value lines.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Runs the platform probe in a child process with a chosen loader path and
 // environment, and collects its key=value lines.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parsed configuration kept between a port's reads must never hide a change.
 
 #include <gtest/gtest.h>

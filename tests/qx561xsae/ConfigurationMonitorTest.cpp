@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The monitor thread over a scratch directory and an in-process data store: what it
 // reports after a change, in which order, and that nothing stops it but its owner.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An in-process data store: boards and ports as plain records the test changes at will.
 

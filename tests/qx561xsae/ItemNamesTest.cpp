@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Item names: escaping keeps any identifier recoverable, malformed names are refused at
 // their own lines.
 

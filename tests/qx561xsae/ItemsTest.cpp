@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Board and port items over an in-process data store: what they publish, what they accept
 // from a host, and how the factory makes them.
 

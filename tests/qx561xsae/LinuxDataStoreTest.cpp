@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The data store over an in-process hardware model, a scratch configuration file and a
 // stand-in tool that records how it was started.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host inside the simulator that calls the plug-in in ways qxhost does not: diagnostics,
 // shutdown while the plug-in is busy, and many threads at once. Prints what it saw.
 //

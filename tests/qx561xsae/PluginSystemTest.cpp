@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The plug-in loaded by a host under the simulated driver: what a host framework relies on
 // that qxhost's own tests do not show.
 

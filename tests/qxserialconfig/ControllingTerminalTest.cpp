@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Run from udev or a service, the tool can be a session leader without a terminal; opening a
 // port that is a real terminal must not make it the tool's controlling terminal. The port
 // node is replaced by a pseudo-terminal inside the simulation (the simulated nodes are plain

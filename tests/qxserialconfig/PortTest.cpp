@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Port's reports, checked against nodes that exist on every machine. What reaches the
 // driver is checked under the simulator in the system tests.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool run under qxsim: what a user sees (standard error, exit status, nothing on
 // standard output) and what reached the driver (the journal).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a command as the leader of a new session without a controlling terminal, with a
 // fresh pseudo-terminal mounted over NODE, and tells whether the command took that
 // terminal as its controlling terminal:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/BoardFileParser.h"
 
 #include "shared/qx561x/ProductTable.h"

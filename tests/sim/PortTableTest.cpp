@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/PortTable.h"
 
 #include "sim/BoardFileParser.h"

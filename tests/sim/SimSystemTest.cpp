@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator as the product and the tests see it: trees, nodes, requests, the journal,
 // board-file faults, exit status, and a host left as it was.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sends driver requests to a node, as the tool would, and prints each outcome:
 //   qxsim_probe NODE REQUEST VALUE [REQUEST VALUE]...
 // REQUEST: rx, tx (VALUE is the level), rs485 (VALUE is the flags word of the record) or

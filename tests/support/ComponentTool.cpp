@@ -1,2 +1,3 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxerr/Status.h"
 const char qxerr::kComponent[] = "qxserialconfig";

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Snapshots of this process's open descriptors, for tests that check nothing leaks.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Runs commands under qxsim, the simulated serial driver, for system tests.
 //

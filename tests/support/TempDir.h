@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A scratch directory for one test, removed with everything in it when the object goes.
 //

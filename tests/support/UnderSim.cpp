@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/UnderSim.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Runs one test body inside the simulated driver: outside, the test starts this program
 // again under qxsim with a filter for itself and checks that the inner run passed.

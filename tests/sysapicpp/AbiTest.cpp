@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host reaches every operation by its slot number; these tests call the tables
 // directly so that a reordered declaration cannot go unnoticed.
 

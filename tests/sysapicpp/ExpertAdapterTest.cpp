@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole framework as a host sees it: an expert over the item cache and the
 // item-cache expert, reached only through the adapter's function tables.
 

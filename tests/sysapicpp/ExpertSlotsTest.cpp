@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The expert interfaces must give the adapter the tables the host calls: one object
 // deriving from all three chains, each operation reachable by its slot in every table.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Copying from a bag that answers only the first bag interface: the host's older bags.
 
 #include <gtest/gtest.h>

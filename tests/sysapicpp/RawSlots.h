@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Calls an interface's operations by slot number, as the host does: through the
 // function table, without the C++ class.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An expert over the real item cache and item-cache expert with a fake item factory, as the
 // adapter's tests and fuzz target drive it, and a host collection that keeps bag names.

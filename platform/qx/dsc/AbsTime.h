@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Absolute time: seconds since 1904-01-01 00:00:00 UTC plus a binary fraction, and its
 // conversion to and from the C library's broken-down local time.

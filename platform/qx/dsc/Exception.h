@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The text library's exceptions: fixed codes and texts, and the raising source line.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qx/dsc/HostString.h"
 
 #include <cstdlib>

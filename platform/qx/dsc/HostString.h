@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Host strings: the length-prefixed wide strings handed to the host, which frees them.
 // Block layout: uint32 character count, the characters, a 32-bit NUL. The pointer given

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Base of classes whose objects have an identity: no copies, no assignment.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // UTF-8 <-> wide text (wchar_t is 32 bits: one code point per unit).
 // Failures throw the qx::dsc::exception classes.

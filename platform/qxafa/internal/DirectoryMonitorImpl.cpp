@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxafa/DirectoryMonitor.h"
 
 #include <fcntl.h>

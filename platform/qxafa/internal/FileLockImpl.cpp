@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxafa/FileLock.h"
 
 #include <sys/file.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxapal/quarks/synchronization.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A FIFO of work items served by a fixed number of worker threads.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxapal/quarks/thread.h"
 
 #include <sys/prctl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One worker thread with explicit scheduling and a name of its own.
 

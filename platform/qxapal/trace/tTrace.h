@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Minimal trace: one process-wide tTrace bound to a console destination (standard error).
 

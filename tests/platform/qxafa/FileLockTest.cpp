@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxafa/FileLock.h"
 #include "platform/qxafa/FileLockGuard.h"
 #include "platform/qxafa/UniqueFd.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxapal/protons/cppNewDelete/memoryAllocation.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform iterator and property reader against the simulated driver's directories.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxapal/trace/tTrace.h"
 
 #include <gtest/gtest.h>

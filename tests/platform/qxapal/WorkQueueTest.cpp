@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxapal/quarks/tWorkQueue.h"
 #include "platform/qxerr/Exception.h"
 

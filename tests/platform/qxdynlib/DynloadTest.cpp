@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxdynlib/dynload.h"
 
 #include <dlfcn.h>

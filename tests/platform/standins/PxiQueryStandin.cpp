@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A PXI query library for tests: an in-memory PXI system read from the file named by
 // QXQPXI_STANDIN_MODEL. Lines of that file:
 //   device <chassis> <slot> <bus> <device> <function> <description...>

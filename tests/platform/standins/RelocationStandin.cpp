@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A relocation library for tests. QXRELOC_STANDIN holds "key=path" pairs separated by
 // commas; a listed key is relocated, any other keeps its default. The key named by
 // QXRELOC_STANDIN_FAIL is answered with a failure. Every call is appended, one key per

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Accessors and enumerators over scratch directories and stand-in collaborators.
 
 #include <gtest/gtest.h>

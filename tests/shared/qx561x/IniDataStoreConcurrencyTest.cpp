@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Several processes saving into one file, and savers killed mid-save.
 
 #include "shared/qx561x/cIniDataStore.h"

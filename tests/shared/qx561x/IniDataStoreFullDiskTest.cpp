@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A save on a full file system. The small file system is mounted in a child's
 // private mount namespace, so nothing outside sees it and it goes with the child.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Board and port enumeration, accessors and factories against the simulated driver.
 
 #include <gtest/gtest.h>

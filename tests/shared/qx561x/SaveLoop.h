@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The writer of the multi-process tests: saves the port's values first, first+1, ...
 // (count times; 0 = until killed): receive depth i, transmit depth i+1000, mode i%4.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qxstore_saver PATH PORT FIRST COUNT: the save loop as a program of its own.
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Items and an item factory for exercising the framework without hardware.
 

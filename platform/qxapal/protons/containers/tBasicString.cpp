@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxapal/protons/containers/tBasicString.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A small owned, NUL-terminated string that reports allocation failure instead of throwing.
 

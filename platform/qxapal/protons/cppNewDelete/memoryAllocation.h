@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The platform layer's allocator: failures go into a status instead of throwing.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qx/dsc/AbsTime.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/qxapal/protons/enumeration/linuxU/linuxDevEnumHelper.h"
 
 #include <cstdio>

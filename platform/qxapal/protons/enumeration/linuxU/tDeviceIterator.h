@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Walks the driver's per-board directories under /proc/driver/qx, a snapshot taken at
 // construction.
