@@ -15,6 +15,8 @@
 #include "host/HostError.h"
 #include "host/HostObjects.h"
 #include "host/PluginSession.h"
+#include "platform/qx/dsc/Utf8.h"
+#include "sysapicpp/cache/Item.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
 #include "sysapicpp/propbag/SystemAPIPropertyTags.h"
 
@@ -140,6 +142,71 @@ void printFigure(const std::string& name, double value, const std::string& unit,
     std::printf("figure  %-28s %10.2f %-6s goal %-14s %s\n", name.c_str(), value, unit.c_str(),
                 goal.c_str(), goal.empty() ? "" : met ? "met" : "MISSED");
     std::fflush(stdout);
+}
+
+namespace {
+
+constexpr double kPatienceMs = 120000;
+
+PropertyBagHandle itemProperties(IcxSysExpert2& expert, const std::string& item) {
+    IcxSysPropertyBag* raw = nullptr;
+    const std::wstring wide = qx::dsc::toWide(item);
+    qxhost::check("GetItemProperties", expert.GetItemProperties(wide.c_str(), &raw));
+    PropertyBagHandle handle = PropertyBagHandle::fromObject(raw);
+    raw->Release();
+    return handle;
+}
+
+}  // namespace
+
+ChangeProbe::ChangeProbe(IcxSysExpert2& expert) : expert_(expert) {
+    sink_ = QXComPtr<qxhost::CHostNotificationSink>(
+        CQXComObject<qxhost::CHostNotificationSink>::createInstance(
+            [this](int32_t type, const std::vector<std::string>& names) {
+                std::lock_guard<std::mutex> guard(mutex_);
+                for (const std::string& name : names) changes_.emplace(name, type);
+                arrived_.notify_all();
+                return S_OK;
+            }));
+    if (!sink_) throw std::bad_alloc();
+    qxhost::check("SetNotificationSink", expert_.SetNotificationSink(sink_.get()));
+    monitor_ = findMonitorThread();
+    waitMonitorIdle(monitor_);
+    for (const PropertyBagHandle& bag : allItemProperties(expert_))
+        if (bag.hasProperty(PortNode)) itemOfNode_[bag.getString(PortNode)] = bag.getString(Name);
+}
+
+ChangeProbe::~ChangeProbe() { expert_.SetNotificationSink(nullptr); }
+
+ChangeProbe::Timing ChangeProbe::change(const FloorPort& port) {
+    const std::string& item = itemOfNode_.at(port.node);
+    const PropertyBagHandle request = PropertyBagHandle::createEmpty();
+    // A value the port does not hold now, so that the change is real.
+    const uint32_t rx = itemProperties(expert_, item).getUInt32(RxFifoDepth) == 100 ? 101 : 100;
+    request.setUInt32(RxFifoDepth, rx);
+    waitMonitorIdle(monitor_, 20);
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        changes_.clear();
+    }
+    const std::wstring wide = qx::dsc::toWide(item);
+    int32_t flag = 0;
+    qx::dsc::HostStringHolder message;
+    const double t0 = nowMs();
+    qxhost::check("SetItemProperties2",
+                  expert_.SetItemProperties2(wide.c_str(), request.get(), &flag, message.receive()));
+    const double t1 = nowMs();
+    std::unique_lock<std::mutex> guard(mutex_);
+    const bool arrived =
+        arrived_.wait_for(guard, std::chrono::duration<double, std::milli>(kPatienceMs), [&] {
+            const auto [first, last] = changes_.equal_range(item);
+            for (auto it = first; it != last; ++it)
+                if (it->second == kItemsChanged) return true;
+            return false;
+        });
+    const double t2 = nowMs();
+    if (!arrived) throw std::runtime_error("no change notification for " + item);
+    return {t1 - t0, t2 - t0};
 }
 
 }  // namespace qxbench

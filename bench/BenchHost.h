@@ -5,11 +5,15 @@
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "bench/ListingFloor.h"
+#include "host/HostObjects.h"
 #include "sysapicpp/HostInterfaces.h"
 #include "sysapicpp/propbag/PropertyBagHandle.h"
 
@@ -41,5 +45,32 @@ void waitMonitorIdle(pid_t thread, double settleMs = 50);
 
 void printFigure(const std::string& name, double value, const std::string& unit,
                  const std::string& goal, bool met);
+
+// A host whose sink times changes of single ports: from the start of SetItemProperties2 to
+// the sink receiving that port's "changed". The sink is set for the probe's life.
+class ChangeProbe {
+public:
+    explicit ChangeProbe(IcxSysExpert2& expert);
+    ~ChangeProbe();
+    ChangeProbe(const ChangeProbe&) = delete;
+    ChangeProbe& operator=(const ChangeProbe&) = delete;
+
+    struct Timing {
+        double setCallMs;  // SetItemProperties2 until it returned
+        double latencyMs;  // until the notification arrived
+    };
+    // Sets the port's receive depth to a value it does not hold, once the monitor is idle.
+    Timing change(const FloorPort& port);
+    pid_t monitor() const { return monitor_; }
+
+private:
+    IcxSysExpert2& expert_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::multimap<std::string, int32_t> changes_;  // name -> type
+    QXComPtr<qxhost::CHostNotificationSink> sink_;
+    pid_t monitor_ = 0;
+    std::map<std::string, std::string> itemOfNode_;
+};
 
 }  // namespace qxbench

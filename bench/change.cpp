@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Change latency: from the start of SetItemProperties2 of one port to the host's sink
-// receiving that port's "changed", against the tool's own run time for the same port
-// (interleaved). Also the cost of one monitor pass that finds nothing changed (a touched
-// unrelated file), against the floor of a listing.
+// receiving that port's "changed", against the tool's own run time for the same port and
+// the two fsyncs a save needs (interleaved). Also the cost of one monitor pass that finds
+// nothing changed (a touched unrelated file), against the floor of a listing.
 //   qxbench_change PLUGIN RUNS
 
 #include <fcntl.h>
@@ -11,55 +11,26 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <map>
-#include <mutex>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
 #include "bench/BenchHost.h"
-#include "host/HostError.h"
-#include "host/HostObjects.h"
 #include "host/PluginSession.h"
-#include "platform/qx/dsc/Utf8.h"
-#include "sysapicpp/cache/Item.h"
-#include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
-#include "sysapicpp/propbag/SystemAPIPropertyTags.h"
 
 extern char** environ;
 
 namespace {
 
 using namespace qxbench;
-using sysapicpp::PropertyBagHandle;
 
 constexpr char kTool[] = "/usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig";
 constexpr char kUnrelatedFile[] = "/etc/qxserial/bench-unrelated";
 constexpr double kPatienceMs = 120000;
-
-struct Received {
-    std::mutex mutex;
-    std::condition_variable arrived;
-    std::multimap<std::string, int32_t> changes;  // name -> type
-
-    void clear() {
-        std::lock_guard<std::mutex> guard(mutex);
-        changes.clear();
-    }
-    // True when the name arrived with the type in time.
-    bool waitFor(const std::string& name, int32_t type) {
-        std::unique_lock<std::mutex> guard(mutex);
-        return arrived.wait_for(guard, std::chrono::duration<double, std::milli>(kPatienceMs), [&] {
-            const auto [first, last] = changes.equal_range(name);
-            for (auto it = first; it != last; ++it)
-                if (it->second == type) return true;
-            return false;
-        });
-    }
-};
 
 double runTool(const std::string& port) {
     std::string path = kTool, portOption = "--port", portArg = port, configOption = "--config-file",
@@ -75,6 +46,35 @@ double runTool(const std::string& port) {
     const double elapsed = nowMs() - start;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("the tool failed");
     return elapsed;
+}
+
+// What the two fsyncs of a save cost here: a file of the configuration's size written and
+// synced, renamed into place, and its directory synced, as a save does, on the same file
+// system but outside the watched directory.
+double saveFsyncs() {
+    constexpr char kDirectory[] = "/etc/qxbench-sync";
+    ::mkdir(kDirectory, 0755);
+    std::string text;
+    {
+        std::ifstream in(kConfigurationPath);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const std::string temporary = std::string(kDirectory) + "/.new", target = std::string(kDirectory) + "/file";
+    const int file = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int directory = ::open(kDirectory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (file < 0 || directory < 0 || ::write(file, text.data(), text.size()) != ssize_t(text.size()))
+        throw std::runtime_error("cannot write beside the configuration");
+    const double t0 = nowMs();
+    const int synced = ::fsync(file);
+    const double t1 = nowMs();
+    ::close(file);
+    if (synced != 0 || ::rename(temporary.c_str(), target.c_str()) != 0)
+        throw std::runtime_error("cannot sync beside the configuration");
+    const double t2 = nowMs();
+    ::fsync(directory);
+    const double t3 = nowMs();
+    ::close(directory);
+    return (t1 - t0) + (t3 - t2);
 }
 
 struct Pass {
@@ -104,60 +104,21 @@ int run(const std::string& plugin, int runs) {
     ::close(unrelated);
     qxhost::PluginSession session(plugin);
     IcxSysExpert2& expert = session.expert();
-    Received received;
-    QXComPtr<qxhost::CHostNotificationSink> sink(CQXComObject<qxhost::CHostNotificationSink>::createInstance(
-        [&received](int32_t type, const std::vector<std::string>& names) {
-            std::lock_guard<std::mutex> guard(received.mutex);
-            for (const std::string& name : names) received.changes.emplace(name, type);
-            received.arrived.notify_all();
-            return sysapicpp::S_OK;
-        }));
-    qxhost::check("SetNotificationSink", expert.SetNotificationSink(sink.get()));
-    const pid_t monitor = findMonitorThread();
-    waitMonitorIdle(monitor);
-
+    ChangeProbe probe(expert);
+    const pid_t monitor = probe.monitor();
     const FloorListing floor = listFloor(kConfigurationPath);
-    const auto bags = allItemProperties(expert);
-    checkAgainstFloor(bags, floor);
-    std::map<std::string, std::string> itemOfNode;
-    for (const PropertyBagHandle& bag : bags)
-        if (bag.hasProperty(sysapicpp::PortNode))
-            itemOfNode[bag.getString(sysapicpp::PortNode)] = bag.getString(sysapicpp::Name);
+    checkAgainstFloor(allItemProperties(expert), floor);
 
-    std::vector<double> latency, tool, setCall, passWall, passCpu, floorMs;
+    std::vector<double> latency, tool, fsyncs, setCall, passWall, passCpu, floorMs;
     for (int i = 0; i < runs; ++i) {
         const FloorPort& port = floor.ports[(static_cast<std::size_t>(i) * 37) % floor.ports.size()];
-        const std::string& item = itemOfNode.at(port.node);
-        const PropertyBagHandle request = PropertyBagHandle::createEmpty();
-        const PropertyBagHandle before = [&] {
-            IcxSysPropertyBag* raw = nullptr;
-            const std::wstring wide = qx::dsc::toWide(item);
-            qxhost::check("GetItemProperties", expert.GetItemProperties(wide.c_str(), &raw));
-            PropertyBagHandle handle = PropertyBagHandle::fromObject(raw);
-            raw->Release();
-            return handle;
-        }();
-        // A value the port does not hold now, so that the change is real.
-        const uint32_t rx = before.getUInt32(sysapicpp::RxFifoDepth) == 100 ? 101 : 100;
-        request.setUInt32(sysapicpp::RxFifoDepth, rx);
-        waitMonitorIdle(monitor, 20);
-        received.clear();
-
-        const std::wstring wide = qx::dsc::toWide(item);
-        int32_t flag = 0;
-        qx::dsc::HostStringHolder message;
-        const double t0 = nowMs();
-        qxhost::check("SetItemProperties2",
-                      expert.SetItemProperties2(wide.c_str(), request.get(), &flag, message.receive()));
-        const double t1 = nowMs();
-        if (!received.waitFor(item, sysapicpp::kItemsChanged))
-            throw std::runtime_error("no change notification for " + item);
-        const double t2 = nowMs();
-        latency.push_back(t2 - t0);
-        setCall.push_back(t1 - t0);
+        const ChangeProbe::Timing timing = probe.change(port);
+        latency.push_back(timing.latencyMs);
+        setCall.push_back(timing.setCallMs);
 
         waitMonitorIdle(monitor, 20);
         tool.push_back(runTool(port.path));
+        fsyncs.push_back(saveFsyncs());
 
         const Pass pass = unchangedPass(monitor);
         passWall.push_back(pass.wallMs);
@@ -167,18 +128,20 @@ int run(const std::string& plugin, int runs) {
         listFloor(kConfigurationPath);
         floorMs.push_back(nowMs() - f0);
     }
-    qxhost::check("SetNotificationSink", expert.SetNotificationSink(nullptr));
 
     const double above = median(latency) - median(tool);
+    const double aboveFsyncs = above - median(fsyncs);
     std::printf("change of one port: %d interleaved runs\n", runs);
     std::printf("  SetItemProperties2 call          %8.2f ms\n", median(setCall));
     std::printf("  start of the call to \"changed\"   %8.2f ms\n", median(latency));
     std::printf("  the tool's own run               %8.2f ms\n", median(tool));
+    std::printf("  the two fsyncs of a save         %8.2f ms\n", median(fsyncs));
     std::printf("monitor pass that finds nothing changed\n");
     std::printf("  wall (touch to waiting again)    %8.2f ms\n", median(passWall));
     std::printf("  monitor thread CPU               %8.2f ms\n", median(passCpu));
     std::printf("  floor of a listing               %8.2f ms\n", median(floorMs));
     printFigure("change latency above tool", above, "ms", "< 20", above < 20);
+    printFigure("change above tool + fsyncs", aboveFsyncs, "ms", "< 5", aboveFsyncs < 5);
     printFigure("change latency / tool", median(latency) / median(tool), "x", "", true);
     printFigure("monitor pass / floor", median(passWall) / median(floorMs), "x", "", true);
     return 0;

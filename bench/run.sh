@@ -9,8 +9,12 @@
 #     device-tree walk against find; a host's listing, first (a new host process: load,
 #     Initialize, EnumItemNames, GetAllItemProperties, Uninitialize) and warm (re-listing in
 #     a running host), against a program that does only the reads a listing needs; the
-#     latency of a change and the cost of a monitor pass; resident size over many calls.
-#   bench/run.sh [--asan ASAN_BUILD_DIR] [--calls N] [--rack-runs N] [BUILD_DIR] [RUNS]
+#     latency of a change and the cost of a monitor pass; resident size over many calls;
+#   - the same rack under a device tree of about 3,000 and of about 200,000 entries, both
+#     simulations running at once and asked in turn: a new host's listing and the latency
+#     of a change in each, and the large tree's figures over the small tree's.
+#   bench/run.sh [--asan ASAN_BUILD_DIR] [--calls N] [--rack-runs N] [--tree-runs N]
+#                [BUILD_DIR] [RUNS]
 # --asan also runs the memory benchmark on an AddressSanitizer build (scripts/test.sh makes
 # build-asan), where it is the leak check.
 set -euo pipefail
@@ -18,11 +22,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 asan=
 calls=100000
 rackRuns=30
+treeRuns=30
 while [ $# -gt 0 ]; do
     case $1 in
         --asan) asan=$(cd "$2" && pwd); shift 2 ;;
         --calls) calls=$2; shift 2 ;;
         --rack-runs) rackRuns=$2; shift 2 ;;
+        --tree-runs) treeRuns=$2; shift 2 ;;
         *) break ;;
     esac
 done
@@ -35,7 +41,7 @@ plugin=$build/qx561xsae/libqx561xsae.so
 bench=$build/bench
 for f in "$qxsim" "$tool" "$plugin" "$bench/qxbench_timer" "$bench/qxbench_floor" \
          "$bench/qxbench_listfloor" "$bench/qxbench_list" "$bench/qxbench_change" \
-         "$bench/qxbench_memory" "$bench/qxbench_devices"; do
+         "$bench/qxbench_memory" "$bench/qxbench_devices" "$bench/qxbench_treesize"; do
     [ -e "$f" ] || { echo "missing $f; build the bench target first" >&2; exit 2; }
 done
 if [ -n "$asan" ]; then
@@ -90,6 +96,14 @@ rack "$tool" "$bench/qxbench_list" steady "$plugin" "$((rackRuns * 2))" | tee -a
 
 echo "== change latency and monitor pass" | tee -a "$log"
 rack "$tool" "$bench/qxbench_change" "$plugin" "$rackRuns" | tee -a "$log"
+
+echo "== tree size: the rack under about 3,000 and about 200,000 device-tree entries" | tee -a "$log"
+# The rack's boards with only the filler changed; each tree also holds about 900 entries of
+# the boards themselves and one directory per 100 filler directories.
+sed 's/^filler = .*/filler = 2100/' "$here/rack.ini" >"$work/tree-small.ini"
+sed 's/^filler = .*/filler = 197000/' "$here/rack.ini" >"$work/tree-large.ini"
+"$bench/qxbench_treesize" "$qxsim" "$tool" "$plugin" "$work" "$treeRuns" \
+    "$work/tree-small.ini" "$work/tree-large.ini" | tee -a "$log"
 
 echo "== memory" | tee -a "$log"
 rack "$tool" "$bench/qxbench_memory" "$plugin" "$calls" | tee -a "$log"
