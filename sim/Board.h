@@ -25,6 +25,8 @@ struct Board {
     uint32_t function = 0;
     std::string parent;    // path from /sys/devices to the board's directory; any byte but NUL
     bool present = true;   // false: starts unplugged
+    bool busLink = true;   // false: no /sys/bus/pci/devices/<address> link
+    std::string busLinkTarget;  // the link's target when not the board's directory
     std::string slotPath;
     std::string serial;
     uint32_t firstPort = 0;

@@ -50,7 +50,7 @@ const std::set<std::string>& propertyPaths() {
 const std::set<std::string>& boardKeys() {
     static const std::set<std::string> keys = {
         "model", "device-id", "vendor-id", "address", "parent", "slot-path", "serial",
-        "first-port", "ports", "missing", "refuse", "present"};
+        "first-port", "ports", "missing", "refuse", "present", "bus-link"};
     return keys;
 }
 
@@ -303,6 +303,7 @@ void BoardFileParser::finishBoard() {
     readMissing(board);
     readBytes(board);
     readRefuse(board);
+    readBusLink(board);
     if (const Key* present = find("present")) {
         if (present->value != "yes" && present->value != "no") fail(present->line, "present must be yes or no");
         board.present = present->value == "yes";
@@ -440,6 +441,23 @@ void BoardFileParser::readBytes(Board& board) const {
         }
         board.bytes[path] = content;
     }
+}
+
+// "none", or the link's target as the link holds it, with the escapes of parent.
+void BoardFileParser::readBusLink(Board& board) const {
+    const Key* link = find("bus-link");
+    if (!link) return;
+    if (link->value == "none") {
+        board.busLink = false;
+        return;
+    }
+    std::string problem;
+    const auto target = unescape(link->value, problem);
+    if (!target) fail(link->line, "bus-link " + problem);
+    if (target->empty() || target->find('\0') != std::string::npos || target->size() >= PATH_MAX)
+        fail(link->line, "bus-link must be none or a link target without NUL bytes, shorter than " +
+                             std::to_string(PATH_MAX) + " bytes");
+    board.busLinkTarget = *target;
 }
 
 void BoardFileParser::readRefuse(Board& board) const {

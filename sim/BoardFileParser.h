@@ -52,6 +52,7 @@ private:
     void readMissing(Board& board) const;
     void readBytes(Board& board) const;
     void readRefuse(Board& board) const;
+    void readBusLink(Board& board) const;
     void checkOverlaps(const Board& board, int line) const;
     void checkDeviceTree(const Board& board, int line) const;
     [[noreturn]] void fail(int line, const std::string& message) const;

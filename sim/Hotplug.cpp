@@ -71,6 +71,25 @@ void removeDirectory(const StateDir& state, const std::string& dir, const std::s
     if (!aside.empty()) fs::remove_all(aside);
 }
 
+std::string busLinkPath(const StateDir& state, const Board& board) {
+    return TreeBuilder::busLinkDirectory(state.treesDir()) + "/" + board.address;
+}
+
+// Made aside and renamed into place, so that it appears whole.
+void placeBusLink(const StateDir& state, const Board& board) {
+    const std::string staging = state.treesDir() + "/.staging";
+    const std::string built = staging + "/link-" + board.name + ".new." + std::to_string(::getpid());
+    fs::create_directories(staging);
+    fs::remove(built);
+    fs::create_symlink(TreeBuilder::busLinkTarget(board), built);
+    check(::rename(built.c_str(), busLinkPath(state, board).c_str()), "move " + built + " into place");
+}
+
+void removeBusLink(const StateDir& state, const Board& board) {
+    const std::string link = busLinkPath(state, board);
+    if (::unlink(link.c_str()) < 0 && errno != ENOENT) throw SystemError("remove " + link, errno);
+}
+
 }  // namespace
 
 NamespaceAnchor::NamespaceAnchor(const StateDir& state, pid_t pid) : runFile_(state.runFile()) {
@@ -106,7 +125,8 @@ void joinSimulation(const StateDir& state) {
     check(::setns(mount.get(), CLONE_NEWNS), "enter the simulation's mount namespace");
 }
 
-// Port nodes first and driver directory last: whoever finds the board finds all of it.
+// Port nodes first, then the device directory and the link to it, as the kernel adds a
+// device, and the driver directory last: whoever finds the board finds all of it.
 void plugBoard(const StateDir& state, const Board& board) {
     const std::string root = state.treesDir();
     if (fs::exists(TreeBuilder::driverDirectory(root, board))) return;
@@ -114,6 +134,7 @@ void plugBoard(const StateDir& state, const Board& board) {
         Sandbox::addPortNode(state, index);
     replaceDirectory(state, TreeBuilder::deviceDirectory(root, board), "sys-" + board.name,
                      [&](const std::string& dir) { TreeBuilder::buildDeviceDirectory(dir, board); });
+    if (board.busLink) placeBusLink(state, board);
     replaceDirectory(state, TreeBuilder::driverDirectory(root, board), "proc-" + board.name,
                      [&](const std::string& dir) { TreeBuilder::buildDriverDirectory(dir, board); });
 }
@@ -122,6 +143,7 @@ void plugBoard(const StateDir& state, const Board& board) {
 void unplugBoard(const StateDir& state, const Board& board) {
     const std::string root = state.treesDir();
     removeDirectory(state, TreeBuilder::driverDirectory(root, board), "proc-" + board.name);
+    removeBusLink(state, board);
     removeDirectory(state, TreeBuilder::deviceDirectory(root, board), "sys-" + board.name);
     for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index)
         Sandbox::removePortNode(index);

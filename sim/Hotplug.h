@@ -3,7 +3,7 @@
 // Boards that come and go while a simulation runs. The running qxsim holds the namespaces of
 // its command open and says where in the state directory; "qxsim plug" and "qxsim unplug"
 // join them (unless already inside) and add or remove one board's driver directory, device
-// directory and port nodes. Each directory is built aside and renamed into place, and
+// directory, link in /sys/bus/pci/devices and port nodes. Each directory is built aside and renamed into place, and
 // removed by renaming it aside first, so a reader never finds a board half there.
 
 #include "platform/qxafa/UniqueFd.h"

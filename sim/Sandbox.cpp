@@ -103,6 +103,7 @@ void Sandbox::mountDriverTrees() const {
     TreeBuilder(boards_).buildTrees(trees);
     bindMount(trees + "/proc", "/proc/driver");
     bindMount(trees + "/sys", "/sys/devices");
+    bindMount(TreeBuilder::busLinkDirectory(trees), "/sys/bus/pci/devices");
 }
 
 void Sandbox::mountOverlays() const {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The private view of the system in which the command runs: a mount namespace (inside a
-// user namespace when not root) where /proc/driver, /sys/devices and /dev show the
-// simulated machine and /etc, /usr/lib/x86_64-linux-gnu are overlays whose changes land in
+// user namespace when not root) where /proc/driver, /sys/devices, /sys/bus/pci/devices and
+// /dev show the simulated machine and /etc, /usr/lib/x86_64-linux-gnu are overlays whose changes land in
 // the state directory. Nothing outside the namespace changes; it dies with its processes.
 
 #include "sim/Board.h"

@@ -45,10 +45,13 @@ void TreeBuilder::buildTrees(const std::string& root) const {
     const std::string proc = root + "/proc", sys = root + "/sys";
     fs::create_directories(proc + "/qx");
     fs::create_directories(sys);
+    fs::create_directories(busLinkDirectory(root));
     for (const Board& board : boards_.boards) {
         if (!board.present) continue;
         buildDriverDirectory(driverDirectory(root, board), board);
         buildDeviceDirectory(deviceDirectory(root, board), board);
+        if (board.busLink)
+            fs::create_symlink(busLinkTarget(board), busLinkDirectory(root) + "/" + board.address);
     }
     buildFiller(sys);
 }
@@ -59,6 +62,13 @@ std::string TreeBuilder::driverDirectory(const std::string& root, const Board& b
 
 std::string TreeBuilder::deviceDirectory(const std::string& root, const Board& board) {
     return root + "/sys/" + board.parent + "/" + board.address;
+}
+
+std::string TreeBuilder::busLinkDirectory(const std::string& root) { return root + "/bus"; }
+
+std::string TreeBuilder::busLinkTarget(const Board& board) {
+    if (!board.busLinkTarget.empty()) return board.busLinkTarget;
+    return "../../../devices/" + board.parent + "/" + board.address;
 }
 
 void TreeBuilder::buildDriverDirectory(const std::string& driverDir, const Board& board) {

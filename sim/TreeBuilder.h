@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Writes the simulated machine: the driver's per-board directories (seen as
-// /proc/driver/qx), the device tree (seen as /sys/devices) and one plain file per port node
-// (bound into /dev).
+// /proc/driver/qx), the device tree (seen as /sys/devices), the kernel's links from PCI
+// addresses to it (seen as /sys/bus/pci/devices) and one plain file per port node (bound
+// into /dev).
 
 #include "sim/Board.h"
 
@@ -16,8 +17,9 @@ class TreeBuilder {
 public:
     explicit TreeBuilder(const BoardSet& boards);
 
-    // Creates root/proc (for /proc/driver) and root/sys (for /sys/devices), with the
-    // directories of the boards that start plugged in.
+    // Creates root/proc (for /proc/driver), root/sys (for /sys/devices) and root/bus (for
+    // /sys/bus/pci/devices), with the directories and links of the boards that start
+    // plugged in.
     void buildTrees(const std::string& root) const;
 
     // Replaces the contents of dir with one empty file per port, named as in /dev.
@@ -26,6 +28,10 @@ public:
     // Where a board's directories lie below the root of buildTrees.
     static std::string driverDirectory(const std::string& root, const Board& board);
     static std::string deviceDirectory(const std::string& root, const Board& board);
+    static std::string busLinkDirectory(const std::string& root);
+    // What a board's link holds: as the kernel writes it, relative to its own directory,
+    // unless the board file says otherwise.
+    static std::string busLinkTarget(const Board& board);
 
     // Fill dir (made as needed) with a board's driver files, or with its device files.
     static void buildDriverDirectory(const std::string& dir, const Board& board);

@@ -45,14 +45,17 @@ const char kUsage[] = R"(usage: qxsim [--boards FILE] [--state DIR] [--tool PATH
        qxsim unplug  NAME [--state DIR]
 
 Runs COMMAND in a private mount namespace (inside a user namespace when not root) in which
-/proc/driver/qx, /sys/devices and /dev show simulated boards, and answers the driver's
-requests (RX and TX FIFO levels, TIOCSRS485) on the simulated port nodes.
+/proc/driver/qx, /sys/devices, /sys/bus/pci/devices and /dev show simulated boards, and
+answers the driver's requests (RX and TX FIFO levels, TIOCSRS485) on the simulated port
+nodes.
 
   --boards FILE  board file (INI); without it a built-in set of three boards is used.
                  Sections "[board NAME]" with keys address (required), model or
                  device-id, vendor-id, parent, slot-path, serial, first-port, ports,
                  missing, bytes.<property path>, refuse (e.g. "tx:EIO rs485:ENOTTY"),
-                 present (yes, or no to start unplugged); "[tree]" with filler
+                 present (yes, or no to start unplugged), bus-link (none to
+                 leave out the board's /sys/bus/pci/devices link, or the target
+                 it holds instead of the board's directory); "[tree]" with filler
                  (extra directories under /sys/devices).
                  parent elements may hold any byte but '/' and NUL (never "." or
                  ".."); in its value write a line break as \n, a tab as \t, a
@@ -71,7 +74,8 @@ requests (RX and TX FIFO levels, TIOCSRS485) on the simulated port nodes.
   journal  prints each request, oldest first: NAME rx|tx LEVEL RESULT, or
            NAME rs485 W0,W1,...,W7 RESULT (RESULT is "ok" or the errno name)
   plug     makes board NAME of the running simulation appear: its /proc/driver/qx
-           directory, its device tree and its /dev nodes; unplug makes them vanish.
+           directory, its device tree, its /sys/bus/pci/devices link and its /dev
+           nodes; unplug makes them vanish.
            Run inside the simulation or outside it, while it runs (exit status 1
            when none runs). Nothing in /etc/qxserial changes.
 

@@ -80,6 +80,16 @@ TEST(BoardFileParser, RawIdsBytesMissingRefuseAndFiller) {
     EXPECT_EQ(set.filler, 30000u);
 }
 
+TEST(BoardFileParser, BusLinkLeftOutOrPointedElsewhere) {
+    const auto linkOf = [](const std::string& key) {
+        const qxsim::Board board = parse("[board a]\naddress = 0000:03:00.0\n" + key).boards[0];
+        return std::make_pair(board.busLink, board.busLinkTarget);
+    };
+    EXPECT_EQ(linkOf(""), std::make_pair(true, std::string()));
+    EXPECT_EQ(linkOf("bus-link = none\n"), std::make_pair(false, std::string()));
+    EXPECT_EQ(linkOf("bus-link = ../../../devices/x\\x3by\n"), std::make_pair(true, std::string("../../../devices/x;y")));
+}
+
 // Any byte but '/' and NUL: escapes carry what an INI line cannot.
 TEST(BoardFileParser, ParentElementsTakeAnyByte) {
     const auto parentOf = [](const std::string& value) {
@@ -136,6 +146,9 @@ TEST(BoardFileParser, FaultsNameFileAndLine) {
         {a + "parent = x\\q\n", "boards.ini:3: parent has an unknown escape '\\q'"},
         {a + "parent = x\\x4\n", "boards.ini:3: parent has an unknown escape '\\x4'"},
         {a + "present = maybe\n", "boards.ini:3: present must be yes or no"},
+        {a + "bus-link =\n", "boards.ini:3: bus-link must be none or a link target"},
+        {a + "bus-link = x\\x00\n", "boards.ini:3: bus-link must be none or a link target"},
+        {a + "bus-link = x\\q\n", "boards.ini:3: bus-link has an unknown escape '\\q'"},
         {a + "parent = x/" + std::string(256, 'e') + "\n", "boards.ini:3: parent has an element longer than 255 bytes"},
         {a + "parent = " + longParent + "\n", "boards.ini:3: parent is longer than 2048 bytes"},
         {a + "bytes.busProperties = 01 02\n", "boards.ini:3: bytes.busProperties names a directory"},

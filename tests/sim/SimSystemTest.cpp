@@ -362,7 +362,8 @@ BoardFile boardsThatComeAndGo() {
     return boards;
 }
 
-const std::string kShowBoards = "ls /proc/driver/qx; ls /dev | grep ttyQX; ls /sys/devices/pci0000:00/0000:00:1c.4";
+const std::string kShowBoards = "ls /proc/driver/qx; ls /dev | grep ttyQX; ls /sys/devices/pci0000:00/0000:00:1c.4; "
+                                "find /sys/bus/pci/devices/ -type l -printf '%f -> %l\\n' | sort";
 
 TEST(SimSystem, BoardsArePluggedAndUnpluggedFromInside) {
     Sim sim(boardsThatComeAndGo());
@@ -372,7 +373,9 @@ TEST(SimSystem, BoardsArePluggedAndUnpluggedFromInside) {
                                   " && " + kProbe + " /dev/ttyQX561xPort2 rx 9");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "pci:0000:03:00.0\nttyQX561xPort0\nttyQX561xPort1\n"
-                     "pci:0000:04:00.0\nttyQX561xPort2\nttyQX561xPort3\n0000:04:00.0\nrx ok\n");
+                     "0000:03:00.0 -> ../../../devices/pci0000:00/0000:03:00.0\n"
+                     "pci:0000:04:00.0\nttyQX561xPort2\nttyQX561xPort3\n0000:04:00.0\n"
+                     "0000:04:00.0 -> ../../../devices/pci0000:00/0000:00:1c.4/0000:04:00.0\nrx ok\n");
     EXPECT_EQ(sim.ports().at("ttyQX561xPort2").rx, "9");
 }
 
@@ -390,7 +393,8 @@ TEST(SimSystem, BoardsArePluggedAndUnpluggedFromOutsideWhileTheCommandRuns) {
     std::ofstream(go).flush();
     command.join();
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "pci:0000:04:00.0\nttyQX561xPort2\nttyQX561xPort3\n0000:04:00.0\n");
+    EXPECT_EQ(r.out, "pci:0000:04:00.0\nttyQX561xPort2\nttyQX561xPort3\n0000:04:00.0\n"
+                     "0000:04:00.0 -> ../../../devices/pci0000:00/0000:00:1c.4/0000:04:00.0\n");
 }
 
 // Plugs of one board race each other and an unplug while a reader looks: the reader finds
