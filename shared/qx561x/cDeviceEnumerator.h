@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Finds the family's boards: driver directories of our vendor and a known model, each
-// matched to its directory in the kernel's device tree.
+// matched to its directory in the kernel's device tree, through the kernel's index of
+// functions by address where it answers, by a walk of the tree where it does not.
 
 #include <cstdint>
 #include <memory>
@@ -15,9 +16,10 @@ namespace qx561x {
 
 class cDeviceEnumerator : public iDeviceEnumerator {
 public:
-    // Throws qxerr::Exception (qxapalerr_invalidParameter) for a null factory.
+    // Throws qxerr::Exception (qxapalerr_invalidParameter) for a null factory. indexPath:
+    // a directory of links named by address (/sys/bus/pci/devices); empty: walk only.
     cDeviceEnumerator(std::unique_ptr<iDeviceIteratorFactory> iteratorFactory,
-                      const std::string& rootPath);
+                      const std::string& rootPath, const std::string& indexPath = {});
     cDeviceEnumerator(const cDeviceEnumerator&) = delete;
     cDeviceEnumerator& operator=(const cDeviceEnumerator&) = delete;
 
@@ -32,11 +34,14 @@ private:
     };
     // False for a board of another maker or an unknown model; throws when it cannot be read.
     bool acceptedAddress(iDeviceIterator& iterator, std::string& address) const;
-    void findBoardDirectories(std::vector<Board>& boards) const;
+    // The board's directory as the walk names it, when the index gives one the walk finds.
+    bool findIndexed(const std::string& canonicalRoot, Board& board) const;
+    void findBoardDirectories(std::vector<Board*>& boards) const;
 
     int32_t vendorId_;
     std::unique_ptr<iDeviceIteratorFactory> iteratorFactory_;
     std::string rootPath_;
+    std::string indexPath_;
 };
 
 }  // namespace qx561x

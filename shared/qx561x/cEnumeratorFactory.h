@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Enumerators over the fixed system roots.
+// Enumerators over the fixed system roots: the device tree and the kernel's index of PCI
+// functions.
 
 #include "shared/qx561x/iEnumeratorFactory.h"
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -91,8 +92,83 @@ $HOST show 0000:07:00.0
               std::string::npos) << r.err;
 }
 
-// The tool is started without a shell: a port whose path holds shell syntax is configured
-// and nothing in its name runs.
+// Boards are found through the kernel's index of PCI functions where its link leads to the
+// board's directory, and by a walk of the device tree where the link is missing or leads
+// elsewhere; either way the host sees what the walk alone shows: the same items, paths and
+// order, port by port.
+TEST(Plugin, BoardsWhoseIndexLinkIsMissingOrWrongAreListedAsTheWalkListsThem) {
+    struct Case {
+        const char* board;
+        const char* busLink;  // null: the kernel's link
+    };
+    const Case cases[] = {
+        {"linked", nullptr},
+        {"missing", "none"},
+        {"anotherboard", "../../../devices/pci0000:00/0000:00:1c.0/0000:03:00.0"},
+        {"outside", "../../../bus"},
+        {"file", "../../../devices/pci0000:00/0000:00:1c.0/0000:03:00.0/vendor"},
+        {"dangling", "../../../devices/pci0000:00/0000:00:1c.99/0000:08:00.0"},
+        {"othername", "../../../devices/pci0000:00"},
+        {"absolute", "/sys/devices/pci0000:00/0000:00:1c.7/0000:0a:00.0"},
+        {"throughalias", "../../../devices/alias/0000:0b:00.0"},
+        {"namedfile", "../../../devices/files/0000:0c:00.0"},
+        {"namedoutside", "elsewhere/0000:0d:00.0"},
+    };
+    const auto address = [](std::size_t i) { return "0000:0" + std::string(1, "3456789abcd"[i]) + ":00.0"; };
+    const auto boards = [&](bool links) {
+        qxtest::BoardFile file;
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            qxtest::BoardFile::Section& board = file.board(cases[i].board)
+                .set("model", "PCI-5611/2 (RS-485) Interface").set("address", address(i))
+                .set("parent", "pci0000:00/0000:00:1c." + std::to_string(i)).set("slot-path", std::to_string(i))
+                .set("first-port", std::to_string(2 * i));
+            if (!links) board.set("bus-link", "none");
+            else if (cases[i].busLink) board.set("bus-link", cases[i].busLink);
+        }
+        return file;
+    };
+    // The alias leads to the board's directory through a link of the tree's own; the file
+    // (listed by the walk too) and the directory outside the tree carry the board's name.
+    const std::string list = "ln -s pci0000:00/0000:00:1c.8 /sys/devices/alias && mkdir /sys/devices/files && "
+                             "touch /sys/devices/files/0000:0c:00.0 && "
+                             "mkdir -p /sys/bus/pci/devices/elsewhere/0000:0d:00.0 && $HOST list --json";
+    const qxtest::RunResult indexed = script(qxtest::Sim(boards(true)), list);
+    const qxtest::RunResult walked = script(qxtest::Sim(boards(false)), list);
+    ASSERT_EQ(walked.status, 0) << walked.err;
+    EXPECT_EQ(indexed.status, 0) << indexed.err;
+    EXPECT_EQ(indexed.out, walked.out);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const std::string port = "port:/sys/devices/pci0000|3A00/0000|3A00|3A1c." + std::to_string(i) + "/0000|3A0" +
+                                 address(i).substr(6, 1) + "|3A00.0/tty/ttyQX561xPort";
+        for (std::size_t n : {2 * i, 2 * i + 1})
+            EXPECT_NE(walked.out.find("\"" + port + std::to_string(n) + "\""), std::string::npos) << cases[i].board;
+    }
+}
+
+// A board unplugged and plugged again and again while hosts list: every listing succeeds
+// and shows the boards around it whole.
+TEST(Plugin, ABoardUnpluggedWhileListingLeavesTheOthersWhole) {
+    qxtest::BoardFile boards;
+    const char* names[] = {"first", "flapping", "last"};
+    for (int i = 0; i < 3; ++i)
+        boards.board(names[i]).set("model", "PCI-5611/2 (RS-485) Interface")
+            .set("address", "0000:0" + std::to_string(i + 3) + ":00.0")
+            .set("parent", "pci0000:00/0000:00:1c." + std::to_string(i)).set("first-port", std::to_string(2 * i));
+    const qxtest::Sim sim(boards);
+    const qxtest::RunResult r = script(sim, R"sh(
+(for i in $(seq 15); do plug unplug flapping; plug plug flapping; done; touch done) &
+n=0
+while [ ! -e done ] || [ $n -lt 3 ]; do
+    n=$((n + 1))
+    $HOST list > list.$n || echo "listing $n failed"
+    for port in 0 1 4 5; do grep -q "/dev/ttyQX561xPort$port " list.$n || echo "listing $n lacks port $port"; done
+done
+wait
+)sh");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
 TEST(Plugin, APortNameHoldingShellSyntaxIsPassedAsItIs) {
     qxtest::BoardFile boards;
     boards.board("hostile")

@@ -17,6 +17,7 @@
 #include "shared/qx561x/ProductTable.h"
 #include "shared/qx561x/cPropertyAccessorFactory.h"
 #include "tests/support/Failure.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/UnderSim.h"
 
 using namespace qx561x;
@@ -56,17 +57,41 @@ TEST(DeviceEnumerationUnderSim, BoardNowhereInTheTreeAndNameWithoutPrefix) {
               (Paths{"/sys/devices/pci0000:00/0000:00:1c.0", kRs485Board, kRs232Board}));
 }
 
-// The walk runs to its end: a second directory named like the board is listed too.
-TEST(DeviceEnumerationUnderSim, EveryDirectoryNamedLikeTheBoardIsListed) {
+// The walk runs to its end: a second directory named like the board is listed too. The
+// kernel's index names the function's own directory, which is all that is listed where it
+// answers.
+TEST(DeviceEnumerationUnderSim, EveryDirectoryNamedLikeTheBoardIsListedByTheWalk) {
     QX_UNDER_SIM("hw_machine.ini");
     const std::string twin = "/sys/devices/pci0000:40/0000:03:00.0";
     std::filesystem::create_directories(twin);
+    EXPECT_EQ(cEnumeratorFactory().createDeviceEnumerator()->enumerateDevices(),
+              (Paths{kRs485Board, kRs232Board}));
+
+    std::filesystem::remove("/sys/bus/pci/devices/0000:03:00.0");
     Paths found = cEnumeratorFactory().createDeviceEnumerator()->enumerateDevices();
     ASSERT_EQ(found.size(), 3u);
     EXPECT_EQ(found.back(), kRs232Board);
     found.pop_back();
     std::sort(found.begin(), found.end());  // one board's entries come in walk order
     EXPECT_EQ(found, (Paths{kRs485Board, twin}));
+}
+
+// A board found through the index is written under the root as the walk writes it, however
+// the root is spelt.
+TEST(DeviceEnumerationUnderSim, TheIndexAnswersAsTheWalkForEverySpellingOfTheRoot) {
+    QX_UNDER_SIM("hw_machine.ini");
+    const qxtest::TempDir dir;
+    std::filesystem::create_directory_symlink("/sys/devices", dir.file("devices"));
+    for (const std::string& root : Paths{"/sys/devices", "/sys/devices/", "/sys//devices", "/sys/./devices",
+                                         dir.file("devices"), "/sys/devices/pci0000:00"}) {
+        const auto enumerate = [&](const std::string& index) {
+            return cDeviceEnumerator(std::make_unique<cDeviceIteratorFactory>(), root, index)
+                .enumerateDevices();
+        };
+        const Paths walked = enumerate("");
+        EXPECT_EQ(walked.size(), 2u) << root;
+        EXPECT_EQ(enumerate("/sys/bus/pci/devices"), walked) << root;
+    }
 }
 
 TEST(DeviceEnumerationUnderSim, MissingRootGivesAnEmptyListWithoutError) {
