@@ -109,6 +109,8 @@ void cConfigurationMonitor::run(std::shared_ptr<iSerialDataStore> dataStore,
     // was and the thread waits for the next change.
     Listing known;
     auto pass = [&] {
+        // One read of each board and of the file serves the listing and every record.
+        const std::unique_ptr<iReadScope> scope = dataStore->beginReadScope();
         Listing next;
         next.taken = true;
         next.names = dataStore->listItemNames();

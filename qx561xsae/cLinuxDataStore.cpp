@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <exception>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -78,7 +80,92 @@ uint32_t portNumberOf(const std::string& identifier) {
     return static_cast<uint32_t>(std::stoul(identifier.substr(identifier.rfind(':') + 1)));
 }
 
+// A board as the ports of one moment see it: read once, whichever port asks.
+struct BoardReading {
+    std::unique_ptr<qx561x::iDevicePropertyAccessor> accessor;
+    std::optional<std::string> slotPath;
+};
+
+class SharedBoard : public qx561x::iDevicePropertyAccessor {
+public:
+    explicit SharedBoard(BoardReading& board) : board_(board) {}
+    std::string getDevicePath() override { return board_.accessor->getDevicePath(); }
+    std::string getPciSlotPath() override {
+        if (!board_.slotPath) board_.slotPath = board_.accessor->getPciSlotPath();
+        return *board_.slotPath;
+    }
+    uint32_t getPciDeviceId() override { return board_.accessor->getPciDeviceId(); }
+    uint32_t getPciBusNumber() override { return board_.accessor->getPciBusNumber(); }
+    uint32_t getPciDeviceNumber() override { return board_.accessor->getPciDeviceNumber(); }
+    uint32_t getPciFunctionNumber() override { return board_.accessor->getPciFunctionNumber(); }
+    std::string getSerialNumber() override { return board_.accessor->getSerialNumber(); }
+    std::string getModelName() override { return board_.accessor->getModelName(); }
+    std::string getDescription() override { return board_.accessor->getDescription(); }
+    int32_t getPortCount() override { return board_.accessor->getPortCount(); }
+    uint32_t getBusType() override { return board_.accessor->getBusType(); }
+
+private:
+    BoardReading& board_;
+};
+
 }  // namespace
+
+// What one read scope has read so far; used by its thread alone.
+struct cLinuxDataStore::Moment {
+    std::shared_ptr<const qx561x::cIniDataStore> configuration;
+    std::map<std::string, std::vector<std::string>> ports;  // by board path
+    std::map<std::string, BoardReading> boards;            // by board path
+    std::map<std::string, tPortInfo> portInfo;             // by item name
+    std::map<std::string, tDeviceInfo> deviceInfo;         // by item name
+};
+
+class cLinuxDataStore::Scope : public iReadScope {
+public:
+    Scope(cLinuxDataStore& store, std::thread::id thread) : store_(store), thread_(thread) {}
+    ~Scope() override {
+        std::lock_guard<std::mutex> guard(store_.momentsMutex);
+        store_.moments.erase(thread_);
+    }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+private:
+    cLinuxDataStore& store_;
+    std::thread::id thread_;
+};
+
+// A port accessor's view of its board's ports: the list the moment has, or read into it.
+class cLinuxDataStore::MomentEnumerators : public qx561x::iEnumeratorFactory {
+public:
+    MomentEnumerators(cLinuxDataStore& store, Moment& moment) : store_(store), moment_(moment) {}
+
+    std::unique_ptr<qx561x::iDeviceEnumerator> createDeviceEnumerator() override {
+        return store_.enumeratorFactory->createDeviceEnumerator();
+    }
+    std::unique_ptr<qx561x::iPortEnumerator> createPortEnumerator() override {
+        return std::make_unique<Ports>(store_, moment_);
+    }
+
+private:
+    class Ports : public qx561x::iPortEnumerator {
+    public:
+        Ports(cLinuxDataStore& store, Moment& moment) : store_(store), moment_(moment) {}
+        std::vector<std::string> enumeratePorts(const std::string& devicePath) override {
+            try {
+                return store_.portsOf(devicePath, &moment_);
+            } catch (const std::exception&) {
+                return {};  // as a port enumerator answers any failure
+            }
+        }
+
+    private:
+        cLinuxDataStore& store_;
+        Moment& moment_;
+    };
+
+    cLinuxDataStore& store_;
+    Moment& moment_;
+};
 
 bool operator==(const tPortInfo& a, const tPortInfo& b) {
     return a.parentDeviceName == b.parentDeviceName && a.portDevicePath == b.portDevicePath &&
@@ -104,19 +191,53 @@ std::string cLinuxDataStore::configurationPath() const {
                                           : fixedConfigurationPath;
 }
 
+std::unique_ptr<iReadScope> cLinuxDataStore::beginReadScope() {
+    const std::thread::id thread = std::this_thread::get_id();
+    std::lock_guard<std::mutex> guard(momentsMutex);
+    if (!moments.emplace(thread, std::make_shared<Moment>()).second) return nullptr;  // nested
+    return std::make_unique<Scope>(*this, thread);
+}
+
+std::shared_ptr<cLinuxDataStore::Moment> cLinuxDataStore::currentMoment() {
+    std::lock_guard<std::mutex> guard(momentsMutex);
+    const auto found = moments.find(std::this_thread::get_id());
+    return found == moments.end() ? nullptr : found->second;
+}
+
+std::vector<std::string> cLinuxDataStore::portsOf(const std::string& devicePath, Moment* moment) {
+    if (!moment) return enumeratorFactory->createPortEnumerator()->enumeratePorts(devicePath);
+    const auto found = moment->ports.find(devicePath);
+    if (found != moment->ports.end()) return found->second;
+    std::vector<std::string> ports = enumeratorFactory->createPortEnumerator()->enumeratePorts(devicePath);
+    moment->ports.emplace(devicePath, ports);
+    return ports;
+}
+
+std::shared_ptr<const qx561x::cIniDataStore> cLinuxDataStore::configuration(Moment* moment) {
+    if (moment && moment->configuration) return moment->configuration;
+    std::shared_ptr<const qx561x::cIniDataStore> loaded = configurationCache.load(configurationPath());
+    if (moment) moment->configuration = loaded;
+    return loaded;
+}
+
 std::vector<std::string> cLinuxDataStore::listItemNames() {
+    const std::shared_ptr<Moment> moment = currentMoment();
     std::vector<std::string> names;
     const std::vector<std::string> devices =
         enumeratorFactory->createDeviceEnumerator()->enumerateDevices();
     for (const std::string& device : devices) {
         names.push_back(makeDeviceName(device));
-        for (const std::string& port : enumeratorFactory->createPortEnumerator()->enumeratePorts(device))
-            names.push_back(makePortName(port));
+        for (const std::string& port : portsOf(device, moment.get())) names.push_back(makePortName(port));
     }
     return names;
 }
 
 tDeviceInfo cLinuxDataStore::getDeviceInfo(const std::string& itemName) {
+    const std::shared_ptr<Moment> moment = currentMoment();
+    if (moment) {
+        const auto found = moment->deviceInfo.find(itemName);
+        if (found != moment->deviceInfo.end()) return found->second;
+    }
     const std::string devicePath = deviceIdFromName(itemName);
     auto device = propertyAccessorFactory->createDevicePropertyAccessor(devicePath);
     tDeviceInfo info;
@@ -130,14 +251,33 @@ tDeviceInfo cLinuxDataStore::getDeviceInfo(const std::string& itemName) {
     info.pciDeviceNumber = device->getPciDeviceNumber();
     info.pciFunctionNumber = device->getPciFunctionNumber();
     info.busType = device->getBusType();
+    if (moment) moment->deviceInfo.emplace(itemName, info);
     return info;
 }
 
 tPortInfo cLinuxDataStore::getPortInfo(const std::string& itemName) {
-    auto port = propertyAccessorFactory->createPortPropertyAccessor(portIdFromName(itemName));
+    const std::shared_ptr<Moment> moment = currentMoment();
+    if (!moment) return readPortInfo(itemName, nullptr);
+    const auto found = moment->portInfo.find(itemName);
+    if (found != moment->portInfo.end()) return found->second;
+    tPortInfo info = readPortInfo(itemName, moment.get());
+    moment->portInfo.emplace(itemName, info);
+    return info;
+}
+
+tPortInfo cLinuxDataStore::readPortInfo(const std::string& itemName, Moment* moment) {
+    const std::string portName = portIdFromName(itemName);
+    const qx561x::BoardAccessorSource board = [this, moment](const std::string& devicePath) {
+        BoardReading& reading = moment->boards[devicePath];
+        if (!reading.accessor)
+            reading.accessor = propertyAccessorFactory->createDevicePropertyAccessor(devicePath);
+        return std::unique_ptr<qx561x::iDevicePropertyAccessor>(std::make_unique<SharedBoard>(reading));
+    };
+    auto port = moment ? propertyAccessorFactory->createPortPropertyAccessor(
+                             portName, board, std::make_unique<MomentEnumerators>(*this, *moment))
+                       : propertyAccessorFactory->createPortPropertyAccessor(portName);
     const std::string identifier = port->getPortIdentifier();
-    const std::shared_ptr<const qx561x::cIniDataStore> loaded =
-        configurationCache.load(configurationPath());
+    const std::shared_ptr<const qx561x::cIniDataStore> loaded = configuration(moment);
     const qx561x::cIniDataStore& store = *loaded;
     tPortInfo info;
     info.parentDeviceName = makeDeviceName(port->getDevicePath());

@@ -69,19 +69,27 @@ std::string cQxSerialSystemApiExpert::getExpertName() { return "QX-Serial"; }
 std::string cQxSerialSystemApiExpert::getExpertVersion() { return "23.8"; }
 std::string cQxSerialSystemApiExpert::getExpertCategory() { return "serial"; }
 
-sysapicpp::ItemRef cQxSerialSystemApiExpert::refreshedItem(const std::string& name) {
+// Items the refresh adds are described from one read of each board and of the file.
+void cQxSerialSystemApiExpert::refresh() {
+    const std::unique_ptr<iReadScope> scope = dataStore->beginReadScope();
     itemCache->refresh();
+}
+
+sysapicpp::ItemRef cQxSerialSystemApiExpert::refreshedItem(const std::string& name) {
+    refresh();
     return itemCache->getItem(name);
 }
 
 std::vector<std::string> cQxSerialSystemApiExpert::enumerateItemNames() {
-    itemCache->refresh();
+    refresh();
     std::vector<std::string> names;
     itemCache->getItemNames(names);
     return names;
 }
 
 std::vector<PropertyBagHandle> cQxSerialSystemApiExpert::getAllItemProperties() {
+    // Every item's record from one read of each board and of the file, as of one moment.
+    const std::unique_ptr<iReadScope> scope = dataStore->beginReadScope();
     itemCache->refresh();
     std::vector<PropertyBagHandle> bags;
     {
@@ -109,7 +117,7 @@ PropertyBagHandle cQxSerialSystemApiExpert::getPropertiesOfItem(const std::strin
 
 PropertyBagHandle cQxSerialSystemApiExpert::getPropertiesOfItemByTags(
     const std::string& name, const std::vector<uint32_t>& tags, bool allowPending) {
-    itemCache->refresh();
+    refresh();
     return cacheExpert.getPropertiesOfItemByTags(name, tags, allowPending);
 }
 
@@ -126,7 +134,7 @@ void cQxSerialSystemApiExpert::validatePropertiesOfItem(const std::string& name,
                                                         IcxSysPropertyBag4* bag,
                                                         std::set<uint32_t>& accepted,
                                                         std::string& message) {
-    itemCache->refresh();
+    refresh();
     const std::vector<uint32_t> tags = modifiedTags(bag);
     itemCache->getItem(name)->validateProperties(bag, tags, accepted, message);
 }
@@ -134,7 +142,7 @@ void cQxSerialSystemApiExpert::validatePropertiesOfItem(const std::string& name,
 void cQxSerialSystemApiExpert::setPropertiesOfItem(const std::string& name,
                                                    IcxSysPropertyBag4* bag, bool& flag,
                                                    std::string& message) {
-    itemCache->refresh();
+    refresh();
     const std::vector<uint32_t> tags = modifiedTags(bag);
     itemCache->getItem(name)->applyProperties(bag, tags, flag, message);
 }

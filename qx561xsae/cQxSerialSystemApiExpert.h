@@ -51,7 +51,8 @@ public:
     sysapicpp::HRESULT translateException(std::string* message) override;
 
 private:
-    // The cache brought up to date, then the named item.
+    // The cache brought up to date; then the named item.
+    void refresh();
     sysapicpp::ItemRef refreshedItem(const std::string& name);
 
     sysapicpp::SyncNotificationHandler& hostHandler;

@@ -3,6 +3,7 @@
 // The plug-in's view of boards, ports and the configuration file.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,10 +46,24 @@ struct tPortInfo {
 bool operator==(const tPortInfo& a, const tPortInfo& b);
 inline bool operator!=(const tPortInfo& a, const tPortInfo& b) { return !(a == b); }
 
-// Every call reads the hardware and the file afresh; safe from any thread. Failures throw.
+// While one lives, its thread's calls to the data store that made it answer as of one
+// moment (see iSerialDataStore::beginReadScope).
+class iReadScope {
+public:
+    virtual ~iReadScope() = default;
+};
+
+// Every call reads the hardware and the file afresh, unless its thread is in a read scope;
+// safe from any thread. Failures throw.
 class iSerialDataStore : private boost::noncopyable {
 public:
     virtual ~iSerialDataStore() = default;
+    // Until the scope ends, this thread's calls may answer from what the scope's earlier
+    // calls read (each board's port list, each item's record, the configuration file):
+    // a listing and the records of its items then cost one read of each, and show one
+    // moment. Saving is never answered from a scope. Scopes nest; other threads are not
+    // affected. May return null when there is nothing to share.
+    virtual std::unique_ptr<iReadScope> beginReadScope() = 0;
     // Each board's item name followed by its ports' names.
     virtual std::vector<std::string> listItemNames() = 0;
     virtual tDeviceInfo getDeviceInfo(const std::string& itemName) = 0;

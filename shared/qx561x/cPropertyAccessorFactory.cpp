@@ -28,16 +28,24 @@ std::unique_ptr<iDevicePropertyAccessor> cPropertyAccessorFactory::createDeviceP
     return boardAccessor(devicePath, std::make_unique<qxqpxi::DynamicQPXILibrary>());
 }
 
+// A port asks its board only for its path, device ID and slot path, never for the
+// description the PXI library gives: looking the library up for every port (a search of
+// the library path when it is absent) would change nothing.
 std::unique_ptr<iPortPropertyAccessor> cPropertyAccessorFactory::createPortPropertyAccessor(
     const std::string& portName) {
+    const BoardAccessorSource board = [](const std::string& devicePath) {
+        return std::unique_ptr<iDevicePropertyAccessor>(boardAccessor(devicePath, nullptr));
+    };
+    return createPortPropertyAccessor(portName, board, std::make_unique<cEnumeratorFactory>());
+}
+
+std::unique_ptr<iPortPropertyAccessor> cPropertyAccessorFactory::createPortPropertyAccessor(
+    const std::string& portName, const BoardAccessorSource& board,
+    std::unique_ptr<iEnumeratorFactory> enumerators) {
     boost::filesystem::path devicePath(portName);
     devicePath.remove_filename().remove_filename();
-    // A port asks its board only for its path, device ID and slot path, never for the
-    // description the PXI library gives: looking the library up for every port (a
-    // search of the library path when it is absent) would change nothing.
-    auto device = boardAccessor(devicePath.string(), nullptr);
-    return std::make_unique<cPortPropertyAccessor>(std::move(device), portName,
-                                                   std::make_unique<cEnumeratorFactory>());
+    return std::make_unique<cPortPropertyAccessor>(board(devicePath.string()), portName,
+                                                   std::move(enumerators));
 }
 
 }  // namespace qx561x

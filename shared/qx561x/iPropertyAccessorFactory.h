@@ -2,13 +2,19 @@
 #pragma once
 // Creates the accessors of boards and ports.
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "shared/qx561x/iDevicePropertyAccessor.h"
+#include "shared/qx561x/iEnumeratorFactory.h"
 #include "shared/qx561x/iPortPropertyAccessor.h"
 
 namespace qx561x {
+
+// Where a port accessor gets its board's accessor, given the board's device path.
+using BoardAccessorSource =
+    std::function<std::unique_ptr<iDevicePropertyAccessor>(const std::string& devicePath)>;
 
 class iPropertyAccessorFactory {
 public:
@@ -18,6 +24,11 @@ public:
         const std::string& devicePath) = 0;
     virtual std::unique_ptr<iPortPropertyAccessor> createPortPropertyAccessor(
         const std::string& portName) = 0;
+    // The same, with the board read through board and its ports listed through enumerators:
+    // a caller that describes many ports of one board can read the board once.
+    virtual std::unique_ptr<iPortPropertyAccessor> createPortPropertyAccessor(
+        const std::string& portName, const BoardAccessorSource& board,
+        std::unique_ptr<iEnumeratorFactory> enumerators) = 0;
 };
 
 }  // namespace qx561x

@@ -16,6 +16,7 @@ namespace qxtest {
 
 class FakeDataStore : public qx561xsae::iSerialDataStore {
 public:
+    std::unique_ptr<qx561xsae::iReadScope> beginReadScope() override { return nullptr; }
     std::vector<std::string> listItemNames() override {
         std::lock_guard<std::mutex> guard(mutex);
         ++listings;

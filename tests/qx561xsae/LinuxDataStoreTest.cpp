@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "platform/qxerr/Exception.h"
 #include "qx561xsae/ItemNames.h"
@@ -130,6 +131,11 @@ public:
                 if (board.ports[i] == name) return std::make_unique<FakePort>(device, name, i + 1, board);
         qxerr::raise(qxerr::qxapalerr_resourceNotFound, {"test", 1, "test", "no such port"});
     }
+    std::unique_ptr<qx561x::iPortPropertyAccessor> createPortPropertyAccessor(
+        const std::string& name, const qx561x::BoardAccessorSource&,
+        std::unique_ptr<qx561x::iEnumeratorFactory>) override {
+        return createPortPropertyAccessor(name);
+    }
 
 private:
     const Machine& machine_;
@@ -198,6 +204,36 @@ TEST_F(DataStoreTest, ReportsTheFileThenTheDefaultsThenTheBuiltInValues) {
     info = ds.getPortInfo(name);
     EXPECT_EQ(std::make_tuple(info.rxFifoDepth, info.txFifoDepth, info.rs485TransceiverMode),
               std::make_tuple(12u, 7u, 4u));
+}
+
+// A read scope answers as of its first read, on its own thread only, and only while it
+// lasts: nothing it read outlives it.
+TEST_F(DataStoreTest, AReadScopeAnswersAsOfOneMomentOnItsThreadWhileItLasts) {
+    auto ds = store(dir.file("tool"));
+    const std::string name = makePortName(kPort);
+    const auto rx = [&] { return ds.getPortInfo(name).rxFifoDepth; };
+    const auto rxElsewhere = [&] {
+        uint32_t value = 0;
+        std::thread([&] { value = rx(); }).join();
+        return value;
+    };
+    const auto ports = [&] { return ds.listItemNames().size(); };
+    {
+        const std::unique_ptr<iReadScope> scope = ds.beginReadScope();
+        ASSERT_NE(scope, nullptr);
+        EXPECT_EQ(ds.beginReadScope(), nullptr);  // nested: part of the outer one
+        EXPECT_EQ(rx(), 64u);
+        EXPECT_EQ(ports(), 4u);
+        dir.write("configuration.ini", "[qx561x:7019:3:1]\nFifoRxDepth=12\n");
+        machine[kBoard].ports.pop_back();
+        EXPECT_EQ(rx(), 64u);
+        EXPECT_EQ(ports(), 4u);
+        EXPECT_EQ(rxElsewhere(), 12u);
+    }
+    EXPECT_EQ(rx(), 12u);
+    EXPECT_EQ(ports(), 3u);
+    const std::unique_ptr<iReadScope> next = ds.beginReadScope();
+    EXPECT_EQ(rx(), 12u);
 }
 
 TEST_F(DataStoreTest, SavesTheSettingsAndStartsTheToolWithTheNameAsOneArgument) {
