@@ -3,6 +3,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +24,7 @@ namespace {
 
 constexpr char kDriverRoot[] = "/proc/driver/qx";
 constexpr char kTreeRoot[] = "/sys/devices";
+constexpr char kIndex[] = "/sys/bus/pci/devices/";
 constexpr char kPortPrefix[] = "ttyQX561xPort";
 constexpr std::size_t kPrefixLength = sizeof kPortPrefix - 1;
 
@@ -166,13 +169,31 @@ std::string portIdentifier(const FloorListing& listing, const FloorPort& port) {
     return text + board.slotPath + ":" + std::to_string(port.number);
 }
 
+// The board's directory as the index links it, when it lies below the tree's root.
+bool fromIndex(FloorBoard& board) {
+    char resolved[PATH_MAX];
+    if (!::realpath((kIndex + board.address).c_str(), resolved)) return false;
+    const std::string path = resolved, below = std::string(kTreeRoot) + "/";
+    if (path.compare(0, below.size(), below) != 0) return false;
+    board.path = path;
+    return true;
+}
+
 FloorListing listFloor(const std::string& configurationPath) {
     FloorListing listing;
     listing.boards = readBoards();
     std::vector<std::vector<std::pair<std::size_t, std::string>>> portsOf(listing.boards.size());
-    const int root = ::open(kTreeRoot, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (root < 0) throw std::runtime_error("cannot open the device tree");
-    Walk{listing.boards, portsOf, {}}.directory(root, kTreeRoot, std::string::npos, 0);
+    Walk walk{listing.boards, portsOf, {}};
+    const bool indexed = std::all_of(listing.boards.begin(), listing.boards.end(), fromIndex);
+    for (std::size_t b = 0; indexed && b < listing.boards.size(); ++b) {
+        const int board = ::open(listing.boards[b].path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (board >= 0) walk.directory(board, listing.boards[b].path, b, 1);
+    }
+    if (!indexed) {
+        const int root = ::open(kTreeRoot, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (root < 0) throw std::runtime_error("cannot open the device tree");
+        walk.directory(root, kTreeRoot, std::string::npos, 0);
+    }
 
     const auto configuration = readIni(configurationPath);
     const auto defaults = readIni(defaultsPath(configurationPath));
