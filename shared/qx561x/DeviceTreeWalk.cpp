@@ -23,6 +23,13 @@ constexpr qxerr::SourceLocation kReadFailed{kModule, 75, qxerr::kComponent, "qxa
 
 constexpr std::size_t kBufferSize = 32 * 1024;
 
+// Room for the entries getdents hands out; left uninitialised, as it overwrites what it uses
+// (zeroing it cost more than reading a board's small directories).
+struct EntryBuffer {
+    EntryBuffer() {}
+    char bytes[kBufferSize];
+};
+
 bool isDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
@@ -43,8 +50,8 @@ public:
 private:
     // Entries stay in the buffer of their depth while the walk is below them.
     char* buffer(std::size_t depth) {
-        while (buffers_.size() <= depth) buffers_.push_back(std::make_unique<char[]>(kBufferSize));
-        return buffers_[depth].get();
+        while (buffers_.size() <= depth) buffers_.push_back(std::make_unique<EntryBuffer>());
+        return buffers_[depth]->bytes;
     }
 
     bool isDirectory(int parent, const dirent64& entry) const {
@@ -88,7 +95,7 @@ private:
     }
 
     const DeviceTreeVisitor& visit_;
-    std::vector<std::unique_ptr<char[]>> buffers_;
+    std::vector<std::unique_ptr<EntryBuffer>> buffers_;
 };
 
 }  // namespace

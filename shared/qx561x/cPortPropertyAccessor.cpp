@@ -44,7 +44,10 @@ std::string cPortPropertyAccessor::getPortDevicePath() {
 std::size_t cPortPropertyAccessor::getPortNumber() {
     const std::vector<std::string> ports =
         enumeratorFactory_->createPortEnumerator()->enumeratePorts(device_->getDevicePath());
-    // Compared by elements, so a doubled separator in the name still matches.
+    // The walk names each entry once, so the name as listed is the usual match; compared by
+    // elements otherwise, so a doubled separator in the name still matches.
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        if (ports[i] == portName_) return i + 1;
     const boost::filesystem::path wanted(portName_);
     for (std::size_t i = 0; i < ports.size(); ++i)
         if (boost::filesystem::path(ports[i]) == wanted) return i + 1;

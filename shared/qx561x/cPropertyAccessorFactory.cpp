@@ -33,9 +33,7 @@ std::unique_ptr<iDevicePropertyAccessor> cPropertyAccessorFactory::createDeviceP
 // the library path when it is absent) would change nothing.
 std::unique_ptr<iPortPropertyAccessor> cPropertyAccessorFactory::createPortPropertyAccessor(
     const std::string& portName) {
-    const BoardAccessorSource board = [](const std::string& devicePath) {
-        return std::unique_ptr<iDevicePropertyAccessor>(boardAccessor(devicePath, nullptr));
-    };
+    const BoardAccessorSource board = [](const std::string&, const auto& make) { return make(); };
     return createPortPropertyAccessor(portName, board, std::make_unique<cEnumeratorFactory>());
 }
 
@@ -44,7 +42,11 @@ std::unique_ptr<iPortPropertyAccessor> cPropertyAccessorFactory::createPortPrope
     std::unique_ptr<iEnumeratorFactory> enumerators) {
     boost::filesystem::path devicePath(portName);
     devicePath.remove_filename().remove_filename();
-    return std::make_unique<cPortPropertyAccessor>(board(devicePath.string()), portName,
+    const std::string path = devicePath.string();
+    auto device = board(path, [&path] {
+        return std::unique_ptr<iDevicePropertyAccessor>(boardAccessor(path, nullptr));
+    });
+    return std::make_unique<cPortPropertyAccessor>(std::move(device), portName,
                                                    std::move(enumerators));
 }
 

@@ -12,9 +12,12 @@
 
 namespace qx561x {
 
-// Where a port accessor gets its board's accessor, given the board's device path.
-using BoardAccessorSource =
-    std::function<std::unique_ptr<iDevicePropertyAccessor>(const std::string& devicePath)>;
+// Hands a port accessor its board's accessor, given the board's device path and the
+// factory's own way of making one: a caller describing many ports of one board can make
+// it once and share it.
+using BoardAccessorSource = std::function<std::unique_ptr<iDevicePropertyAccessor>(
+    const std::string& devicePath,
+    const std::function<std::unique_ptr<iDevicePropertyAccessor>()>& make)>;
 
 class iPropertyAccessorFactory {
 public:
