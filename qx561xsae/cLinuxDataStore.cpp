@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <exception>
+#include <future>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -82,49 +83,85 @@ uint32_t portNumberOf(const std::string& identifier) {
 
 // A board as the ports of one moment see it: read once, whichever port asks.
 struct BoardReading {
-    std::unique_ptr<qx561x::iDevicePropertyAccessor> accessor;
+    std::unique_ptr<qx561x::iDevicePropertyAccessor> accessor;  // set before it is shared
+    std::mutex mutex;
     std::optional<std::string> slotPath;
 };
 
 class SharedBoard : public qx561x::iDevicePropertyAccessor {
 public:
-    explicit SharedBoard(BoardReading& board) : board_(board) {}
-    std::string getDevicePath() override { return board_.accessor->getDevicePath(); }
+    explicit SharedBoard(std::shared_ptr<BoardReading> board) : board_(std::move(board)) {}
+    std::string getDevicePath() override { return board_->accessor->getDevicePath(); }
     std::string getPciSlotPath() override {
-        if (!board_.slotPath) board_.slotPath = board_.accessor->getPciSlotPath();
-        return *board_.slotPath;
+        std::lock_guard<std::mutex> guard(board_->mutex);
+        if (!board_->slotPath) board_->slotPath = board_->accessor->getPciSlotPath();
+        return *board_->slotPath;
     }
-    uint32_t getPciDeviceId() override { return board_.accessor->getPciDeviceId(); }
-    uint32_t getPciBusNumber() override { return board_.accessor->getPciBusNumber(); }
-    uint32_t getPciDeviceNumber() override { return board_.accessor->getPciDeviceNumber(); }
-    uint32_t getPciFunctionNumber() override { return board_.accessor->getPciFunctionNumber(); }
-    std::string getSerialNumber() override { return board_.accessor->getSerialNumber(); }
-    std::string getModelName() override { return board_.accessor->getModelName(); }
-    std::string getDescription() override { return board_.accessor->getDescription(); }
-    int32_t getPortCount() override { return board_.accessor->getPortCount(); }
-    uint32_t getBusType() override { return board_.accessor->getBusType(); }
+    uint32_t getPciDeviceId() override { return board_->accessor->getPciDeviceId(); }
+    uint32_t getPciBusNumber() override { return board_->accessor->getPciBusNumber(); }
+    uint32_t getPciDeviceNumber() override { return board_->accessor->getPciDeviceNumber(); }
+    uint32_t getPciFunctionNumber() override { return board_->accessor->getPciFunctionNumber(); }
+    std::string getSerialNumber() override { return board_->accessor->getSerialNumber(); }
+    std::string getModelName() override { return board_->accessor->getModelName(); }
+    std::string getDescription() override { return board_->accessor->getDescription(); }
+    int32_t getPortCount() override { return board_->accessor->getPortCount(); }
+    uint32_t getBusType() override { return board_->accessor->getBusType(); }
 
 private:
-    BoardReading& board_;
+    std::shared_ptr<BoardReading> board_;
 };
 
 }  // namespace
 
-// What one read scope has read so far; used by its thread alone.
+// What the scopes of one moment have read. The data store's first scope (the monitor's
+// first pass, or a host's first listing) shares its moment with the scopes begun while it
+// lasts, so that a new host and the monitor read the boards once between them: whoever
+// asks first reads, and whoever asks meanwhile waits for that reading. A reading that
+// failed is not kept (those waiting for it get its failure).
 struct cLinuxDataStore::Moment {
-    std::shared_ptr<const qx561x::cIniDataStore> configuration;
-    std::map<std::string, std::vector<std::string>> ports;  // by board path
-    std::map<std::string, BoardReading> boards;            // by board path
-    std::map<std::string, tPortInfo> portInfo;             // by item name
-    std::map<std::string, tDeviceInfo> deviceInfo;         // by item name
+    template <class T>
+    using Kept = std::map<std::string, std::shared_future<T>>;
+
+    template <class T, class Read>
+    T recall(Kept<T>& kept, const std::string& key, Read read) {
+        std::promise<T> promise;
+        std::shared_future<T> earlier;
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            const auto found = kept.find(key);
+            if (found != kept.end()) earlier = found->second;
+            else kept.emplace(key, promise.get_future().share());
+        }
+        if (earlier.valid()) return earlier.get();
+        try {
+            T value = read();
+            promise.set_value(value);
+            return value;
+        } catch (...) {
+            promise.set_exception(std::current_exception());
+            std::lock_guard<std::mutex> guard(mutex);
+            kept.erase(key);
+            throw;
+        }
+    }
+
+    std::mutex mutex;
+    Kept<std::vector<std::string>> devices;                   // the one listing, under ""
+    Kept<std::shared_ptr<const qx561x::cIniDataStore>> configuration;  // under ""
+    Kept<std::vector<std::string>> ports;                     // by board path
+    Kept<std::shared_ptr<BoardReading>> boards;               // by board path
+    Kept<tPortInfo> portInfo;                                 // by item name
+    Kept<tDeviceInfo> deviceInfo;                             // by item name
 };
 
 class cLinuxDataStore::Scope : public iReadScope {
 public:
-    Scope(cLinuxDataStore& store, std::thread::id thread) : store_(store), thread_(thread) {}
+    Scope(cLinuxDataStore& store, std::thread::id thread, bool first)
+        : store_(store), thread_(thread), first_(first) {}
     ~Scope() override {
         std::lock_guard<std::mutex> guard(store_.momentsMutex);
         store_.moments.erase(thread_);
+        if (first_) store_.firstMoment.reset();
     }
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;
@@ -132,6 +169,7 @@ public:
 private:
     cLinuxDataStore& store_;
     std::thread::id thread_;
+    bool first_;
 };
 
 // A port accessor's view of its board's ports: the list the moment has, or read into it.
@@ -194,8 +232,13 @@ std::string cLinuxDataStore::configurationPath() const {
 std::unique_ptr<iReadScope> cLinuxDataStore::beginReadScope() {
     const std::thread::id thread = std::this_thread::get_id();
     std::lock_guard<std::mutex> guard(momentsMutex);
-    if (!moments.emplace(thread, std::make_shared<Moment>()).second) return nullptr;  // nested
-    return std::make_unique<Scope>(*this, thread);
+    if (moments.count(thread)) return nullptr;  // nested: part of the outer scope
+    const bool first = !firstScopeBegun;
+    firstScopeBegun = true;
+    std::shared_ptr<Moment> moment = firstMoment ? firstMoment : std::make_shared<Moment>();
+    if (first) firstMoment = moment;
+    moments.emplace(thread, moment);
+    return std::make_unique<Scope>(*this, thread, first);
 }
 
 std::shared_ptr<cLinuxDataStore::Moment> cLinuxDataStore::currentMoment() {
@@ -205,26 +248,23 @@ std::shared_ptr<cLinuxDataStore::Moment> cLinuxDataStore::currentMoment() {
 }
 
 std::vector<std::string> cLinuxDataStore::portsOf(const std::string& devicePath, Moment* moment) {
-    if (!moment) return enumeratorFactory->createPortEnumerator()->enumeratePorts(devicePath);
-    const auto found = moment->ports.find(devicePath);
-    if (found != moment->ports.end()) return found->second;
-    std::vector<std::string> ports = enumeratorFactory->createPortEnumerator()->enumeratePorts(devicePath);
-    moment->ports.emplace(devicePath, ports);
-    return ports;
+    const auto read = [&] { return enumeratorFactory->createPortEnumerator()->enumeratePorts(devicePath); };
+    return moment ? moment->recall(moment->ports, devicePath, read) : read();
 }
 
 std::shared_ptr<const qx561x::cIniDataStore> cLinuxDataStore::configuration(Moment* moment) {
-    if (moment && moment->configuration) return moment->configuration;
-    std::shared_ptr<const qx561x::cIniDataStore> loaded = configurationCache.load(configurationPath());
-    if (moment) moment->configuration = loaded;
-    return loaded;
+    const auto read = [&] {
+        waitForSavesUnderWay();
+        return configurationCache.load(configurationPath());
+    };
+    return moment ? moment->recall(moment->configuration, "", read) : read();
 }
 
 std::vector<std::string> cLinuxDataStore::listItemNames() {
     const std::shared_ptr<Moment> moment = currentMoment();
+    const auto read = [&] { return enumeratorFactory->createDeviceEnumerator()->enumerateDevices(); };
+    const std::vector<std::string> devices = moment ? moment->recall(moment->devices, "", read) : read();
     std::vector<std::string> names;
-    const std::vector<std::string> devices =
-        enumeratorFactory->createDeviceEnumerator()->enumerateDevices();
     for (const std::string& device : devices) {
         names.push_back(makeDeviceName(device));
         for (const std::string& port : portsOf(device, moment.get())) names.push_back(makePortName(port));
@@ -234,10 +274,11 @@ std::vector<std::string> cLinuxDataStore::listItemNames() {
 
 tDeviceInfo cLinuxDataStore::getDeviceInfo(const std::string& itemName) {
     const std::shared_ptr<Moment> moment = currentMoment();
-    if (moment) {
-        const auto found = moment->deviceInfo.find(itemName);
-        if (found != moment->deviceInfo.end()) return found->second;
-    }
+    const auto read = [&] { return readDeviceInfo(itemName); };
+    return moment ? moment->recall(moment->deviceInfo, itemName, read) : read();
+}
+
+tDeviceInfo cLinuxDataStore::readDeviceInfo(const std::string& itemName) {
     const std::string devicePath = deviceIdFromName(itemName);
     auto device = propertyAccessorFactory->createDevicePropertyAccessor(devicePath);
     tDeviceInfo info;
@@ -251,27 +292,27 @@ tDeviceInfo cLinuxDataStore::getDeviceInfo(const std::string& itemName) {
     info.pciDeviceNumber = device->getPciDeviceNumber();
     info.pciFunctionNumber = device->getPciFunctionNumber();
     info.busType = device->getBusType();
-    if (moment) moment->deviceInfo.emplace(itemName, info);
     return info;
 }
 
 tPortInfo cLinuxDataStore::getPortInfo(const std::string& itemName) {
     const std::shared_ptr<Moment> moment = currentMoment();
-    if (!moment) return readPortInfo(itemName, nullptr);
-    const auto found = moment->portInfo.find(itemName);
-    if (found != moment->portInfo.end()) return found->second;
-    tPortInfo info = readPortInfo(itemName, moment.get());
-    moment->portInfo.emplace(itemName, info);
-    return info;
+    const auto read = [&] { return readPortInfo(itemName, moment.get()); };
+    return moment ? moment->recall(moment->portInfo, itemName, read) : read();
 }
 
 tPortInfo cLinuxDataStore::readPortInfo(const std::string& itemName, Moment* moment) {
     const std::string portName = portIdFromName(itemName);
-    const qx561x::BoardAccessorSource board = [this, moment](const std::string& devicePath) {
-        BoardReading& reading = moment->boards[devicePath];
-        if (!reading.accessor)
-            reading.accessor = propertyAccessorFactory->createDevicePropertyAccessor(devicePath);
-        return std::unique_ptr<qx561x::iDevicePropertyAccessor>(std::make_unique<SharedBoard>(reading));
+    const qx561x::BoardAccessorSource board = [moment](const std::string& devicePath,
+                                                       const auto& make) {
+        const std::shared_ptr<BoardReading> reading = moment->recall(moment->boards, devicePath, [&] {
+            auto made = std::make_shared<BoardReading>();
+            made->accessor = make();
+            return made;
+        });
+        std::unique_ptr<qx561x::iDevicePropertyAccessor> shared;
+        if (reading->accessor) shared = std::make_unique<SharedBoard>(reading);
+        return shared;
     };
     auto port = moment ? propertyAccessorFactory->createPortPropertyAccessor(
                              portName, board, std::make_unique<MomentEnumerators>(*this, *moment))
@@ -305,8 +346,35 @@ void cLinuxDataStore::savePortConfiguration(const std::string& itemName, const t
     store.setFifoTxDepth(identifier, info.txFifoDepth);
     store.setRs485TransceiverMode(identifier, info.rs485TransceiverMode);
     const std::string path = configurationPath();
-    store.save(path);
+    {
+        const SaveUnderWay saving(*this);
+        store.save(path);
+    }
     runTool(portName, path);
+}
+
+cLinuxDataStore::SaveUnderWay::SaveUnderWay(cLinuxDataStore& store) : store_(store) {
+    std::lock_guard<std::mutex> guard(store_.savesMutex);
+    id_ = ++store_.savesBegun;
+    store_.savesUnderWay.insert(id_);
+}
+
+cLinuxDataStore::SaveUnderWay::~SaveUnderWay() {
+    {
+        std::lock_guard<std::mutex> guard(store_.savesMutex);
+        store_.savesUnderWay.erase(id_);
+    }
+    store_.savesEnded.notify_all();
+}
+
+// A save replaces the file by renaming a new one over it, so a reader that opened the file
+// meanwhile would wait for the saver's lock and then read what it replaced; the monitor,
+// woken by the save's first events, would then take a pass to find nothing and a second
+// one to find the change. Only saves that began before the wait are waited for.
+void cLinuxDataStore::waitForSavesUnderWay() {
+    std::unique_lock<std::mutex> guard(savesMutex);
+    const uint64_t begun = savesBegun;
+    savesEnded.wait(guard, [&] { return savesUnderWay.empty() || *savesUnderWay.begin() > begun; });
 }
 
 // No shell between us and the tool: the port name is one argument, whatever it holds.

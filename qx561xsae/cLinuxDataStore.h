@@ -3,9 +3,12 @@
 // Boards and ports from the hardware model, settings from the configuration file, and
 // the configuration tool run for every port whose settings are saved.
 
+#include <condition_variable>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -37,10 +40,25 @@ private:
     struct Moment;
     class Scope;
     class MomentEnumerators;
+    // Marks a save of the file by this store while it lasts.
+    class SaveUnderWay {
+    public:
+        explicit SaveUnderWay(cLinuxDataStore& store);
+        ~SaveUnderWay();
+        SaveUnderWay(const SaveUnderWay&) = delete;
+        SaveUnderWay& operator=(const SaveUnderWay&) = delete;
+
+    private:
+        cLinuxDataStore& store_;
+        uint64_t id_ = 0;
+    };
 
     std::shared_ptr<Moment> currentMoment();
     std::vector<std::string> portsOf(const std::string& devicePath, Moment* moment);
     std::shared_ptr<const qx561x::cIniDataStore> configuration(Moment* moment);
+    // Until the saves of the file by this store that are under way have ended.
+    void waitForSavesUnderWay();
+    tDeviceInfo readDeviceInfo(const std::string& itemName);
     tPortInfo readPortInfo(const std::string& itemName, Moment* moment);
     std::string configurationPath() const;
     void runTool(const std::string& portName, const std::string& configurationPath) const;
@@ -51,9 +69,16 @@ private:
     const std::string fixedConfigurationPath;
     // Every port's record reads the file; it is parsed again only when it changed.
     cConfigurationFileCache configurationCache;
-    // The read scope of each thread that is in one.
+    // The read scope of each thread that is in one, and the first scope's while it lasts.
     std::mutex momentsMutex;
     std::map<std::thread::id, std::shared_ptr<Moment>> moments;
+    std::shared_ptr<Moment> firstMoment;
+    bool firstScopeBegun = false;
+    // The saves under way, by the order they began in.
+    std::mutex savesMutex;
+    std::condition_variable savesEnded;
+    uint64_t savesBegun = 0;
+    std::set<uint64_t> savesUnderWay;
 };
 
 }  // namespace qx561xsae

@@ -61,8 +61,10 @@ public:
     // Until the scope ends, this thread's calls may answer from what the scope's earlier
     // calls read (each board's port list, each item's record, the configuration file):
     // a listing and the records of its items then cost one read of each, and show one
-    // moment. Saving is never answered from a scope. Scopes nest; other threads are not
-    // affected. May return null when there is nothing to share.
+    // moment. Saving is never answered from a scope. Scopes nest. Other threads are not
+    // affected, but for one sharing: scopes begun while the data store's very first scope
+    // lasts join its moment, so that a new host and the monitor read the boards once
+    // between them. May return null when there is nothing to share.
     virtual std::unique_ptr<iReadScope> beginReadScope() = 0;
     // Each board's item name followed by its ports' names.
     virtual std::vector<std::string> listItemNames() = 0;

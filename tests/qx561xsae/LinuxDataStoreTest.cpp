@@ -206,15 +206,19 @@ TEST_F(DataStoreTest, ReportsTheFileThenTheDefaultsThenTheBuiltInValues) {
               std::make_tuple(12u, 7u, 4u));
 }
 
-// A read scope answers as of its first read, on its own thread only, and only while it
-// lasts: nothing it read outlives it.
+// A read scope answers as of its first read, on its own thread (and, for the first scope,
+// on the threads whose scopes began while it lasted), and only while it lasts: nothing it
+// read outlives it.
 TEST_F(DataStoreTest, AReadScopeAnswersAsOfOneMomentOnItsThreadWhileItLasts) {
     auto ds = store(dir.file("tool"));
     const std::string name = makePortName(kPort);
     const auto rx = [&] { return ds.getPortInfo(name).rxFifoDepth; };
-    const auto rxElsewhere = [&] {
+    const auto rxElsewhere = [&](bool inScope) {
         uint32_t value = 0;
-        std::thread([&] { value = rx(); }).join();
+        std::thread([&] {
+            const std::unique_ptr<iReadScope> scope = inScope ? ds.beginReadScope() : nullptr;
+            value = rx();
+        }).join();
         return value;
     };
     const auto ports = [&] { return ds.listItemNames().size(); };
@@ -228,12 +232,15 @@ TEST_F(DataStoreTest, AReadScopeAnswersAsOfOneMomentOnItsThreadWhileItLasts) {
         machine[kBoard].ports.pop_back();
         EXPECT_EQ(rx(), 64u);
         EXPECT_EQ(ports(), 4u);
-        EXPECT_EQ(rxElsewhere(), 12u);
+        EXPECT_EQ(rxElsewhere(false), 12u);
+        EXPECT_EQ(rxElsewhere(true), 64u);  // joins the first scope
     }
     EXPECT_EQ(rx(), 12u);
     EXPECT_EQ(ports(), 3u);
     const std::unique_ptr<iReadScope> next = ds.beginReadScope();
     EXPECT_EQ(rx(), 12u);
+    dir.write("configuration.ini", "[qx561x:7019:3:1]\nFifoRxDepth=13\n");
+    EXPECT_EQ(rxElsewhere(true), 13u);  // later scopes keep to themselves
 }
 
 TEST_F(DataStoreTest, SavesTheSettingsAndStartsTheToolWithTheNameAsOneArgument) {
