@@ -30,11 +30,11 @@ public:
                     std::unique_ptr<qx561x::iPropertyAccessorFactory> propertyAccessorFactory,
                     std::string toolPath = kToolPath, std::string configurationPath = {});
 
-    std::unique_ptr<iReadScope> beginReadScope() override;
     std::vector<std::string> listItemNames() override;
     tDeviceInfo getDeviceInfo(const std::string& itemName) override;
     tPortInfo getPortInfo(const std::string& itemName) override;
     void savePortConfiguration(const std::string& itemName, const tPortInfo& info) override;
+    std::unique_ptr<iReadScope> beginReadScope() override;
 
 private:
     struct Moment;

@@ -58,6 +58,12 @@ public:
 class iSerialDataStore : private boost::noncopyable {
 public:
     virtual ~iSerialDataStore() = default;
+    // Each board's item name followed by its ports' names.
+    virtual std::vector<std::string> listItemNames() = 0;
+    virtual tDeviceInfo getDeviceInfo(const std::string& itemName) = 0;
+    virtual tPortInfo getPortInfo(const std::string& itemName) = 0;
+    // Stores the record's three settings for the port and applies them to the hardware.
+    virtual void savePortConfiguration(const std::string& itemName, const tPortInfo& info) = 0;
     // Until the scope ends, this thread's calls may answer from what the scope's earlier
     // calls read (each board's port list, each item's record, the configuration file):
     // a listing and the records of its items then cost one read of each, and show one
@@ -66,12 +72,6 @@ public:
     // lasts join its moment, so that a new host and the monitor read the boards once
     // between them. May return null when there is nothing to share.
     virtual std::unique_ptr<iReadScope> beginReadScope() = 0;
-    // Each board's item name followed by its ports' names.
-    virtual std::vector<std::string> listItemNames() = 0;
-    virtual tDeviceInfo getDeviceInfo(const std::string& itemName) = 0;
-    virtual tPortInfo getPortInfo(const std::string& itemName) = 0;
-    // Stores the record's three settings for the port and applies them to the hardware.
-    virtual void savePortConfiguration(const std::string& itemName, const tPortInfo& info) = 0;
 };
 
 }  // namespace qx561xsae

@@ -16,7 +16,6 @@ namespace qxtest {
 
 class FakeDataStore : public qx561xsae::iSerialDataStore {
 public:
-    std::unique_ptr<qx561xsae::iReadScope> beginReadScope() override { return nullptr; }
     std::vector<std::string> listItemNames() override {
         std::lock_guard<std::mutex> guard(mutex);
         ++listings;
@@ -37,6 +36,7 @@ public:
         saved.emplace_back(name, info);
         if (failSave) throw std::runtime_error("tool failed");
     }
+    std::unique_ptr<qx561xsae::iReadScope> beginReadScope() override { return nullptr; }
 
     // Adds a board with its ports to the listing.
     void addBoard(const std::string& device, const qx561xsae::tDeviceInfo& info,
