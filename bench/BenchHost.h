@@ -35,7 +35,7 @@ void checkAgainstFloor(const std::vector<sysapicpp::PropertyBagHandle>& bags,
                        const FloorListing& floor);
 
 // The plug-in's configuration monitor: the one thread of this process that waits in
-// ppoll. Throws when there is none after a few seconds.
+// ppoll. Throws when there is none after two minutes.
 pid_t findMonitorThread();
 bool isWaiting(pid_t thread);
 // CPU time the thread has used, in nanoseconds.
