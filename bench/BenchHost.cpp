@@ -163,8 +163,9 @@ ChangeProbe::ChangeProbe(IcxSysExpert2& expert) : expert_(expert) {
     sink_ = QXComPtr<qxhost::CHostNotificationSink>(
         CQXComObject<qxhost::CHostNotificationSink>::createInstance(
             [this](int32_t type, const std::vector<std::string>& names) {
+                const double now = nowMs();
                 std::lock_guard<std::mutex> guard(mutex_);
-                for (const std::string& name : names) changes_.emplace(name, type);
+                for (const std::string& name : names) changes_.emplace(name, Change{type, now});
                 arrived_.notify_all();
                 return S_OK;
             }));
@@ -196,15 +197,16 @@ ChangeProbe::Timing ChangeProbe::change(const FloorPort& port) {
     qxhost::check("SetItemProperties2",
                   expert_.SetItemProperties2(wide.c_str(), request.get(), &flag, message.receive()));
     const double t1 = nowMs();
+    // The notification may arrive while the call still runs the tool: its own arrival counts.
+    double t2 = 0;
     std::unique_lock<std::mutex> guard(mutex_);
     const bool arrived =
         arrived_.wait_for(guard, std::chrono::duration<double, std::milli>(kPatienceMs), [&] {
             const auto [first, last] = changes_.equal_range(item);
             for (auto it = first; it != last; ++it)
-                if (it->second == kItemsChanged) return true;
-            return false;
+                if (it->second.type == kItemsChanged) t2 = it->second.arrivedMs;
+            return t2 != 0;
         });
-    const double t2 = nowMs();
     if (!arrived) throw std::runtime_error("no change notification for " + item);
     return {t1 - t0, t2 - t0};
 }

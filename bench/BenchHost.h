@@ -57,7 +57,7 @@ public:
 
     struct Timing {
         double setCallMs;  // SetItemProperties2 until it returned
-        double latencyMs;  // until the notification arrived
+        double latencyMs;  // until the notification arrived, which may be before the return
     };
     // Sets the port's receive depth to a value it does not hold, once the monitor is idle.
     Timing change(const FloorPort& port);
@@ -67,7 +67,11 @@ private:
     IcxSysExpert2& expert_;
     std::mutex mutex_;
     std::condition_variable arrived_;
-    std::multimap<std::string, int32_t> changes_;  // name -> type
+    struct Change {
+        int32_t type;
+        double arrivedMs;
+    };
+    std::multimap<std::string, Change> changes_;  // by name
     QXComPtr<qxhost::CHostNotificationSink> sink_;
     pid_t monitor_ = 0;
     std::map<std::string, std::string> itemOfNode_;
