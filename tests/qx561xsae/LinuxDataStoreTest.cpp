@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -45,28 +46,33 @@ private:
 
 class FakePorts : public qx561x::iPortEnumerator {
 public:
-    explicit FakePorts(const Machine& machine) : machine_(machine) {}
+    FakePorts(const Machine& machine, std::atomic<int>& listings)
+        : machine_(machine), listings_(listings) {}
     std::vector<std::string> enumeratePorts(const std::string& device) override {
+        ++listings_;
         const auto board = machine_.find(device);
         return board == machine_.end() ? std::vector<std::string>{} : board->second.ports;
     }
 
 private:
     const Machine& machine_;
+    std::atomic<int>& listings_;
 };
 
 class FakeEnumerators : public qx561x::iEnumeratorFactory {
 public:
-    explicit FakeEnumerators(const Machine& machine) : machine_(machine) {}
+    FakeEnumerators(const Machine& machine, std::atomic<int>& portListings)
+        : machine_(machine), portListings_(portListings) {}
     std::unique_ptr<qx561x::iDeviceEnumerator> createDeviceEnumerator() override {
         return std::make_unique<FakeDevices>(machine_);
     }
     std::unique_ptr<qx561x::iPortEnumerator> createPortEnumerator() override {
-        return std::make_unique<FakePorts>(machine_);
+        return std::make_unique<FakePorts>(machine_, portListings_);
     }
 
 private:
     const Machine& machine_;
+    std::atomic<int>& portListings_;
 };
 
 class FakeDevice : public qx561x::iDevicePropertyAccessor {
@@ -163,7 +169,7 @@ protected:
     }
 
     cLinuxDataStore store(const std::string& tool) {
-        return cLinuxDataStore(std::make_unique<FakeEnumerators>(machine),
+        return cLinuxDataStore(std::make_unique<FakeEnumerators>(machine, portListings),
                                std::make_unique<FakeAccessors>(machine), tool, configuration());
     }
     std::string configuration() const { return dir.file("configuration.ini"); }
@@ -174,6 +180,7 @@ protected:
 
     qxtest::TempDir dir;
     Machine machine;
+    std::atomic<int> portListings{0};  // boards whose ports were listed
 };
 
 TEST_F(DataStoreTest, ListsEachBoardFollowedByItsPorts) {
@@ -241,6 +248,31 @@ TEST_F(DataStoreTest, AReadScopeAnswersAsOfOneMomentOnItsThreadWhileItLasts) {
     EXPECT_EQ(rx(), 12u);
     dir.write("configuration.ini", "[qx561x:7019:3:1]\nFifoRxDepth=13\n");
     EXPECT_EQ(rxElsewhere(true), 13u);  // later scopes keep to themselves
+}
+
+// Threads that join the first scope at once (a new host and the monitor) list each board's
+// ports once between them and see the same listing and records.
+TEST_F(DataStoreTest, ThreadsInTheFirstScopeListEachBoardOnce) {
+    auto ds = store(dir.file("tool"));
+    std::vector<std::vector<std::string>> names(8);
+    std::vector<uint32_t> rx(8);
+    {
+        const std::unique_ptr<iReadScope> first = ds.beginReadScope();
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            threads.emplace_back([&, i] {
+                const std::unique_ptr<iReadScope> scope = ds.beginReadScope();
+                names[i] = ds.listItemNames();
+                rx[i] = ds.getPortInfo(makePortName(kPort)).rxFifoDepth;
+            });
+        for (std::thread& thread : threads) thread.join();
+    }
+    EXPECT_EQ(portListings.load(), 2);  // two boards
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(names[i], names[0]);
+        EXPECT_EQ(rx[i], 64u);
+    }
+    EXPECT_EQ(names[0].size(), 4u);
 }
 
 TEST_F(DataStoreTest, SavesTheSettingsAndStartsTheToolWithTheNameAsOneArgument) {
