@@ -47,6 +47,9 @@ constexpr const char* kDefaultsSection = "defaults";
 constexpr const char* kIniSuffix = ".ini";
 constexpr const char* kDefaultsSuffix = "_defaults.ini";
 constexpr const char* kConfigurationFile = "/qxserial/configuration.ini";
+// Editors on other systems start a UTF-8 file with it; the reader would take it for part
+// of the first line.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // Replacement files are ".<name>.tmp-XXXXXX" beside the file.
 constexpr const char* kTemporaryMarker = ".tmp-";
 constexpr std::size_t kTemporaryRandomLength = 6;
@@ -109,8 +112,11 @@ void writeAll(int fd, const std::string& text) {
     }
 }
 
-ptree parseIni(const std::string& text) {
-    std::istringstream in(text);
+ptree parseIni(std::string text) {
+    if (std::string_view(text).substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        text.erase(0, kByteOrderMark.size());
+    }
+    std::istringstream in(std::move(text));
     ptree tree;
     boost::property_tree::ini_parser::read_ini(in, tree);
     return tree;

@@ -93,7 +93,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "[Defaults]\nFifoTxDepth=3\n", {64, 128, 3}},
         LookupCase{"CommentsAndBlankLines",
                    "; comment\n\n# another\n[qx561x:7a01:3:1]\n  ; FifoRxDepth=1\nFifoTxDepth=7\n",
-                   nullptr, {64, 7, 3}}),
+                   nullptr, {64, 7, 3}},
+        // As editors on other systems save a UTF-8 file.
+        LookupCase{"ByteOrderMarks", "\xEF\xBB\xBF[qx561x:7a01:3:1]\nFifoRxDepth=5\n",
+                   "\xEF\xBB\xBF[defaults]\nFifoTxDepth=7\n", {5, 7, 3}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StoreSetters, SetValuesWinOverFilesAndLeaveDefaultsAlone) {
@@ -351,6 +354,10 @@ TEST(StoreSave, ReadStoreSavedBackKeepsEverything) {
     const std::string text = "[a]\nk=1\n[b]\nFifoRxDepth=2\n";
     writeFile(dir.file("c.ini"), text);
     cIniDataStore(dir.file("c.ini")).save(dir.file("c.ini"));
+    EXPECT_EQ(readFile(dir.file("c.ini")), text);
+    // A byte-order mark is not written back; everything after it is.
+    writeFile(dir.file("c.ini"), "\xEF\xBB\xBF" + text);
+    cIniDataStore().save(dir.file("c.ini"));
     EXPECT_EQ(readFile(dir.file("c.ini")), text);
 }
 
