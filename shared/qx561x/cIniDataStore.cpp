@@ -290,6 +290,27 @@ LockedFile openLockedForWriting(const std::string& path) {
     }
 }
 
+// Savers of one file take turns on the directory its replacement files are made in. The
+// lock on the file alone is not enough: whoever renames a new file over it (an editor as
+// much as another saver) hands the next saver a file nobody holds, and that saver would
+// take the first one's replacement file for a dead saver's and remove it.
+struct SaversTurn {
+    qxafa::UniqueFd directory;
+    std::optional<qxafa::FileLockGuard> lock;
+};
+
+SaversTurn takeSaversTurn(const std::string& directory, const std::string& path) {
+    SaversTurn turn;
+    turn.directory.reset(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!turn.directory) {
+        if (errno == ENOENT) raiseUnreadable(errno, path);
+        // A directory that may be written but not read: saving worked before turns did.
+        return turn;
+    }
+    turn.lock.emplace(turn.directory.get(), qxafa::FileLockGuard::Mode::Exclusive);
+    return turn;
+}
+
 bool holdsAny(const std::string& text, const char* characters) {
     return text.find_first_of(characters) != std::string::npos;
 }
@@ -437,6 +458,20 @@ void replaceFile(const std::string& path, const std::string& text, const struct 
     syncDirectory(parts.directory);
 }
 
+// Where the file's replacements are made: beside the file a link points to, if it can be
+// found yet.
+std::string replacementDirectory(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            const std::string directory = splitPath(resolved).directory;
+            std::free(resolved);
+            return directory;
+        }
+    }
+    return splitPath(path).directory;
+}
+
 // A link stays a link: the file it points to is the one replaced.
 std::string fileBehindLinks(const std::string& path) {
     struct stat st {};
@@ -506,6 +541,8 @@ void cIniDataStore::setRs485TransceiverMode(const std::string& portIdentifier, u
 void cIniDataStore::save(const std::string& configurationPath) const {
     refuseUnwritableNames(configuration_);
     std::lock_guard<std::mutex> guard(gFileMutex);
+    const SaversTurn turn =
+        takeSaversTurn(replacementDirectory(configurationPath), configurationPath);
     const LockedFile current = openLockedForWriting(configurationPath);
 
     struct stat currentStat {};
