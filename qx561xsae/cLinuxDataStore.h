@@ -3,6 +3,7 @@
 // Boards and ports from the hardware model, settings from the configuration file, and
 // the configuration tool run for every port whose settings are saved.
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -16,13 +17,18 @@ namespace qx561xsae {
 class cLinuxDataStore : public iSerialDataStore {
 public:
     static constexpr const char* kToolPath = "/usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig";
+    // The tool is done in milliseconds. One that is not done by then has hung (a port that
+    // never answers, a tool replaced by something else) and would hold the port's item,
+    // and the host's call, for ever: it is killed, with everything it started.
+    static constexpr std::chrono::milliseconds kToolTimeLimit{30000};
 
-    // Takes both factories over. The tool and the configuration file are the installed
-    // ones; tests name others (an empty configuration path means the standard one, looked
-    // up on every call).
+    // Takes both factories over. The tool, the configuration file and the time limit are
+    // the installed ones; tests name others (an empty configuration path means the
+    // standard one, looked up on every call).
     cLinuxDataStore(std::unique_ptr<qx561x::iEnumeratorFactory> enumeratorFactory,
                     std::unique_ptr<qx561x::iPropertyAccessorFactory> propertyAccessorFactory,
-                    std::string toolPath = kToolPath, std::string configurationPath = {});
+                    std::string toolPath = kToolPath, std::string configurationPath = {},
+                    std::chrono::milliseconds toolTimeLimit = kToolTimeLimit);
 
     std::vector<std::string> listItemNames() override;
     tDeviceInfo getDeviceInfo(const std::string& itemName) override;
@@ -37,6 +43,7 @@ private:
     std::unique_ptr<qx561x::iPropertyAccessorFactory> propertyAccessorFactory;
     const std::string toolPath;
     const std::string fixedConfigurationPath;
+    const std::chrono::milliseconds toolTimeLimit;
     // Every port's record reads the file; it is parsed again only when it changed.
     cConfigurationFileCache configurationCache;
 };
