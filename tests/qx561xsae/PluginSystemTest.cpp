@@ -139,6 +139,30 @@ $HOST set /dev/ttyQX561xPort1 rx=21; echo "exit $?"
     EXPECT_EQ(sim.journal().size(), 3u);
 }
 
+// Configuration files that are no plain files: a FIFO nobody writes, an endless device.
+// Every command ends at once instead of waiting or reading for ever.
+TEST(Plugin, ConfigurationFilesThatAreNoPlainFilesEndEveryCommandAtOnce) {
+    const qxtest::Sim sim = qxtest::Sim::withFile(QX_TEST_DATA_DIR "/host_boards.ini");
+    const qxtest::RunResult r = script(sim, R"sh(
+run() { timeout -s KILL 20 $HOST "$@" > /dev/null 2>&1; echo " $1 $?"; }
+for kind in fifo zero defaults-fifo; do
+    rm -f /etc/qxserial/*
+    case $kind in
+    fifo) mkfifo /etc/qxserial/configuration.ini ;;
+    zero) ln -s /dev/zero /etc/qxserial/configuration.ini ;;
+    defaults-fifo) mkfifo /etc/qxserial/configuration_defaults.ini ;;
+    esac
+    printf %s "$kind:"; run list; run show /dev/ttyQX561xPort1; run set /dev/ttyQX561xPort1 rx=5
+    ls /etc/qxserial
+done
+)sh");
+    EXPECT_EQ(r.status, 0) << r.err;
+    // The boards are listed without ports: a port's settings cannot be read.
+    EXPECT_EQ(r.out, "fifo: list 0\n show 1\n set 1\nconfiguration.ini\n"
+                     "zero: list 0\n show 1\n set 1\nconfiguration.ini\n"
+                     "defaults-fifo: list 0\n show 1\n set 1\nconfiguration_defaults.ini\n");
+}
+
 }  // namespace
 
 namespace {
