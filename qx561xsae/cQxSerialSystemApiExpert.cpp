@@ -69,20 +69,25 @@ std::string cQxSerialSystemApiExpert::getExpertName() { return "QX-Serial"; }
 std::string cQxSerialSystemApiExpert::getExpertVersion() { return "23.8"; }
 std::string cQxSerialSystemApiExpert::getExpertCategory() { return "serial"; }
 
-sysapicpp::ItemRef cQxSerialSystemApiExpert::refreshedItem(const std::string& name) {
+void cQxSerialSystemApiExpert::refresh() {
+    configurationMonitor.checkWatching();
     itemCache->refresh();
+}
+
+sysapicpp::ItemRef cQxSerialSystemApiExpert::refreshedItem(const std::string& name) {
+    refresh();
     return itemCache->getItem(name);
 }
 
 std::vector<std::string> cQxSerialSystemApiExpert::enumerateItemNames() {
-    itemCache->refresh();
+    refresh();
     std::vector<std::string> names;
     itemCache->getItemNames(names);
     return names;
 }
 
 std::vector<PropertyBagHandle> cQxSerialSystemApiExpert::getAllItemProperties() {
-    itemCache->refresh();
+    refresh();
     std::vector<PropertyBagHandle> bags;
     {
         const std::vector<sysapicpp::ItemRef> items = itemCache->getAllItems();
@@ -109,7 +114,7 @@ PropertyBagHandle cQxSerialSystemApiExpert::getPropertiesOfItem(const std::strin
 
 PropertyBagHandle cQxSerialSystemApiExpert::getPropertiesOfItemByTags(
     const std::string& name, const std::vector<uint32_t>& tags, bool allowPending) {
-    itemCache->refresh();
+    refresh();
     return cacheExpert.getPropertiesOfItemByTags(name, tags, allowPending);
 }
 
@@ -126,7 +131,7 @@ void cQxSerialSystemApiExpert::validatePropertiesOfItem(const std::string& name,
                                                         IcxSysPropertyBag4* bag,
                                                         std::set<uint32_t>& accepted,
                                                         std::string& message) {
-    itemCache->refresh();
+    refresh();
     const std::vector<uint32_t> tags = modifiedTags(bag);
     itemCache->getItem(name)->validateProperties(bag, tags, accepted, message);
 }
@@ -134,7 +139,7 @@ void cQxSerialSystemApiExpert::validatePropertiesOfItem(const std::string& name,
 void cQxSerialSystemApiExpert::setPropertiesOfItem(const std::string& name,
                                                    IcxSysPropertyBag4* bag, bool& flag,
                                                    std::string& message) {
-    itemCache->refresh();
+    refresh();
     const std::vector<uint32_t> tags = modifiedTags(bag);
     itemCache->getItem(name)->applyProperties(bag, tags, flag, message);
 }

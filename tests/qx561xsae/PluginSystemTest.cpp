@@ -139,6 +139,32 @@ $HOST set /dev/ttyQX561xPort1 rx=21; echo "exit $?"
     EXPECT_EQ(sim.journal().size(), 3u);
 }
 
+// /etc/qxserial missing when a host starts: the plug-in starts all the same and says which
+// path is missing; a set fails, for want of the directory. A watch goes on hearing of
+// changes after the directory is made anew.
+TEST(Plugin, TheConfigurationDirectoryMissingOrMadeAnew) {
+    const qxtest::Sim sim = qxtest::Sim::withFile(QX_TEST_DATA_DIR "/host_boards.ini");
+    const qxtest::RunResult r = script(sim, R"sh(
+rmdir /etc/qxserial
+$HOST list > /dev/null 2> list.err; echo "list: $?"
+$HOST set /dev/ttyQX561xPort1 rx=10 > /dev/null 2> set.err; echo "set: $?"
+mkdir /etc/qxserial
+$HOST watch --count 2 --timeout 20 > out 2> watch.err & w=$!; ready $w
+rm -rf /etc/qxserial; mkdir /etc/qxserial
+$HOST set /dev/ttyQX561xPort1 rx=11 > /dev/null
+$HOST set /dev/ttyQX561xPort9 rx=12 > /dev/null
+wait $w; echo "watch: $?"; cat out list.err set.err
+)sh");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string missing = "qx561xsae: configuration directory /etc/qxserial does not exist; "
+                                "watching /etc until it is made\n";
+    EXPECT_EQ(r.out, "list: 0\nset: 1\nwatch: 0\n"
+                     "changed port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.0/0000|3A03|3A00.0/tty/ttyQX561xPort1\n"
+                     "changed port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.1/0000|3A04|3A00.0/tty/ttyQX561xPort9\n" +
+                     missing + missing +
+                     "qxhost: SetItemProperties2 failed: 0x80040375 E_SYSAPI_ITEM_NOT_EXIST\n");
+}
+
 // Configuration files that are no plain files: a FIFO nobody writes, an endless device.
 // Every command ends at once instead of waiting or reading for ever.
 TEST(Plugin, ConfigurationFilesThatAreNoPlainFilesEndEveryCommandAtOnce) {
