@@ -14,9 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/qx/dsc/Utf8.h"
 #include "platform/qxafa/UniqueFd.h"
 #include "platform/qxerr/Exception.h"
 #include "qx561xsae/ItemNames.h"
+#include "qx561xsae/PluginTrace.h"
 #include "shared/qx561x/cIniDataStore.h"
 
 extern char** environ;
@@ -153,11 +155,21 @@ std::vector<std::string> cLinuxDataStore::listItemNames() {
     const std::vector<std::string> devices =
         enumeratorFactory->createDeviceEnumerator()->enumerateDevices();
     for (const std::string& device : devices) {
+        if (!canBeNamed(device, "board")) continue;
         names.push_back(makeDeviceName(device));
         for (const std::string& port : enumeratorFactory->createPortEnumerator()->enumeratePorts(device))
-            names.push_back(makePortName(port));
+            if (canBeNamed(port, "port")) names.push_back(makePortName(port));
     }
     return names;
+}
+
+bool cLinuxDataStore::canBeNamed(const std::string& path, const char* what) {
+    if (qx::dsc::isValidUtf8(path)) return true;
+    std::lock_guard<std::mutex> guard(unnamedMutex);
+    if (unnamed.insert(path).second)
+        traceLine(std::string(what) + " " + qx::dsc::visibleUtf8(path) +
+                  " is not listed: its path is not valid UTF-8");
+    return false;
 }
 
 tDeviceInfo cLinuxDataStore::getDeviceInfo(const std::string& itemName) {

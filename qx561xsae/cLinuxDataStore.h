@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "qx561xsae/cConfigurationFileCache.h"
@@ -38,12 +40,17 @@ public:
 private:
     std::string configurationPath() const;
     void runTool(const std::string& portName, const std::string& configurationPath) const;
+    // A host receives names as wide text: a path that is not UTF-8 cannot be named to it.
+    // Such a board or port is left out, and said so once.
+    bool canBeNamed(const std::string& path, const char* what);
 
     std::unique_ptr<qx561x::iEnumeratorFactory> enumeratorFactory;
     std::unique_ptr<qx561x::iPropertyAccessorFactory> propertyAccessorFactory;
     const std::string toolPath;
     const std::string fixedConfigurationPath;
     const std::chrono::milliseconds toolTimeLimit;
+    std::mutex unnamedMutex;
+    std::set<std::string> unnamed;
     // Every port's record reads the file; it is parsed again only when it changed.
     cConfigurationFileCache configurationCache;
 };

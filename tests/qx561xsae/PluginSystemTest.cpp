@@ -189,6 +189,25 @@ done
                      "defaults-fifo: list 0\n show 1\n set 1\nconfiguration_defaults.ini\n");
 }
 
+// A board whose device path is not UTF-8 cannot be named to a host; it is left out, and
+// said so, naming the bytes. The other boards are listed as always.
+TEST(Plugin, ABoardThatCannotBeNamedIsLeftOutAndSaidSo) {
+    qxtest::BoardFile boards;
+    boards.board("ok").set("model", "PCI-5611/2 (RS-485) Interface").set("address", "0000:03:00.0")
+        .set("parent", "pci0000:00/0000:00:1c.0").set("slot-path", "3").set("first-port", "0")
+        .set("serial", "0000AAAA");
+    boards.board("latin1").set("model", "PCI-5611/2 (RS-485) Interface").set("address", "0000:04:00.0")
+        .set("parent", "pci0000:00/caf\\xe9\\x0a").set("slot-path", "4").set("first-port", "8");
+    const qxtest::Sim sim(boards);
+    const qxtest::RunResult r = script(sim, "$HOST list");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0000:03:00.0  model=PCI-5611/2 slot=3 serial=0000AAAA ports=2\n"
+                     "  /dev/ttyQX561xPort0  RS-485 rx=64 tx=128 mode=3\n"
+                     "  /dev/ttyQX561xPort1  RS-485 rx=64 tx=128 mode=3\n");
+    EXPECT_EQ(r.err, "qx561xsae: board /sys/devices/pci0000:00/caf\\xE9\\x0A/0000:04:00.0 is not "
+                     "listed: its path is not valid UTF-8\n");
+}
+
 }  // namespace
 
 namespace {
