@@ -255,8 +255,14 @@ TEST_F(HostTest, ASetWhoseToolHangsFailsAtTheTimeLimit) {
     const qxtest::RunResult r = script(R"sh(
 start=$(date +%s)
 $HOST set /dev/ttyQX561xPort1 rx=10; echo "exit $? after $(( $(date +%s) - start )) s"
-)sh" "state=$(cut -d' ' -f3 /proc/$(cat " + dir.file("child") + ")/stat 2>/dev/null)\n"
-      "[ -n \"$state\" ] && [ \"$state\" != Z ] && echo \"its child left running\"; true\n");
+)sh" "child=$(cat " + dir.file("child") + ")\n" R"sh(
+for i in $(seq 100); do  # until the signal has reached it
+    state=$(cut -d' ' -f3 /proc/$child/stat 2>/dev/null)
+    [ -z "$state" ] || [ "$state" = Z ] && break
+    sleep 0.1
+done
+[ -z "$state" ] || [ "$state" = Z ] || echo "its child left running"
+)sh");
     const auto after = r.out.find(" after ");
     ASSERT_NE(after, std::string::npos) << r.out << r.err;
     EXPECT_EQ(r.out.substr(0, after), "exit 1");
