@@ -274,6 +274,33 @@ done
     EXPECT_NE(configuration().find("FifoRxDepth=10\n"), std::string::npos);
 }
 
+// A hand edit that saves by renaming a new file over the configuration file, again and
+// again, while 200 sets run eight at a time: every set succeeds. (A saver used to take
+// another's replacement file for a dead saver's and remove it: "item does not exist".)
+// Many processes, no threads to race: not one for the thread sanitizer.
+TEST_F(HostTest, SetsRacingHandEditsThatSaveByRename) {
+    const qxtest::RunResult r = script(R"sh(
+touch editing
+while [ -e editing ]; do
+    printf '[qx561x:7001:4:2]\nFifoTxDepth=9\n' > /etc/qxserial/edit.tmp
+    mv /etc/qxserial/edit.tmp /etc/qxserial/configuration.ini
+    sleep 0.01
+done &
+for round in $(seq 25); do
+    sets=
+    for port in 0 1 8 9 0 1 8 9; do
+        { $HOST set /dev/ttyQX561xPort$port rx=$round > /dev/null 2>> set.err || echo >> failures; } &
+        sets="$sets $!"
+    done
+    wait $sets
+done
+rm editing; wait
+echo "failed: $(cat failures 2>/dev/null | wc -l)"; cat set.err
+)sh");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "failed: 0\n");
+}
+
 // A watch sees another host's change; it ends on its count, on a signal in the middle of
 // deliveries, and when nobody reads its output any more.
 TEST_F(HostTest, WatchReportsChangesAndEndsCleanlyEveryWay) {

@@ -212,32 +212,6 @@ TEST(Plugin, ABoardThatCannotBeNamedIsLeftOutAndSaidSo) {
 
 namespace {
 
-// A hand edit that saves by renaming a new file over the configuration file, again and
-// again, while 200 sets run eight at a time: every set succeeds. (A saver used to take
-// another's replacement file for a dead saver's and remove it: "item does not exist".)
-TEST(PluginConcurrency, SetsRacingHandEditsThatSaveByRename) {
-    const qxtest::Sim sim = qxtest::Sim::withFile(QX_TEST_DATA_DIR "/host_boards.ini");
-    const qxtest::RunResult r = script(sim, R"sh(
-touch editing
-while [ -e editing ]; do
-    printf '[qx561x:7001:4:2]\nFifoTxDepth=9\n' > /etc/qxserial/edit.tmp
-    mv /etc/qxserial/edit.tmp /etc/qxserial/configuration.ini
-done &
-for round in $(seq 25); do
-    sets=
-    for port in 0 1 8 9 0 1 8 9; do
-        { $HOST set /dev/ttyQX561xPort$port rx=$round > /dev/null 2>> set.err || echo >> failures; } &
-        sets="$sets $!"
-    done
-    wait $sets
-done
-rm editing; wait
-echo "failed: $(cat failures 2>/dev/null | wc -l)"; cat set.err
-)sh");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "failed: 0\n");
-}
-
 // Eight host threads list, read and set while the file is edited from outside and a board
 // comes and goes: every call answers a code a host expects, and nothing races (this runs
 // under ThreadSanitizer too).
