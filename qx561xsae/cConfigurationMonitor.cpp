@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "qx561xsae/cConfigurationMonitor.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <set>
 #include <utility>
 
+#include "platform/qxerr/Exception.h"
 #include "qx561xsae/ItemNames.h"
+#include "qx561xsae/PluginTrace.h"
 #include "sysapicpp/HResultException.h"
 
 namespace qx561xsae {
@@ -19,6 +23,20 @@ constexpr int32_t kNoNotificationHandler = 230;
 // A wait that keeps failing is retried at growing intervals instead of in a busy loop.
 constexpr std::chrono::milliseconds kFirstBackOff{100};
 constexpr std::chrono::milliseconds kLastBackOff{5000};
+// Watching the directory or its parent, while the directory comes and goes in between.
+constexpr int kArmAttempts = 8;
+
+std::string parentOf(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
 
 // The last listing that could be read, and every port's record read with it. A port whose
 // record could not be read keeps the record of an earlier listing, if any.
@@ -84,10 +102,14 @@ cConfigurationMonitor::cConfigurationMonitor(
     const std::string& directory, std::shared_ptr<iSerialDataStore> dataStore,
     std::shared_ptr<sysapicpp::ItemCacheInterface> itemCache,
     std::shared_ptr<sysapicpp::NotificationHandler> notificationHandler)
-    : path(directory), directoryMonitor(path), backOff(kFirstBackOff) {
+    : path(directory),
+      parent(parentOf(directory)),
+      directoryMonitor(std::vector<std::string>{}),
+      backOff(kFirstBackOff) {
     if (!dataStore) throw sysapicpp::FailException(kModule, kNoDataStore);
     if (!itemCache) throw sysapicpp::FailException(kModule, kNoItemCache);
     if (!notificationHandler) throw sysapicpp::FailException(kModule, kNoNotificationHandler);
+    if (!arm()) throw qxerr::Exception(failure);
     thread = std::thread(&cConfigurationMonitor::run, this, std::move(dataStore),
                          std::move(itemCache), std::move(notificationHandler));
 }
@@ -134,12 +156,36 @@ void cConfigurationMonitor::run(std::shared_ptr<iSerialDataStore> dataStore,
     } while (waitForChange());
 }
 
+void cConfigurationMonitor::checkWatching() {
+    std::lock_guard<std::mutex> guard(failureMutex);
+    if (failure.isFatal()) throw qxerr::Exception(failure);
+}
+
 bool cConfigurationMonitor::waitForChange() {
     for (;;) {
+        if (watching == Watching::Nothing) {
+            // The parent may be made again, a limit on watches raised.
+            if (!pauseUnlessStopped(backOff)) return false;
+            backOff = std::min(backOff * 2, kLastBackOff);
+            if (arm() && watching == Watching::Directory) return true;
+            continue;
+        }
         qxerr::Status status;
-        if (directoryMonitor.waitForChange(nullptr, status)) {
+        uint32_t index = 0;
+        uint32_t mask = 0;
+        if (directoryMonitor.waitForChange(qxafa::DirectoryMonitor::kNoTimeLimit, &index, &mask,
+                                           status)) {
             backOff = kFirstBackOff;
-            return takeQueuedChanges();
+            bool gone = index == 0 && (mask & qxafa::DirectoryMonitor::kPathGone) != 0;
+            if (!takeQueuedChanges(gone)) return false;
+            if (watching == Watching::Directory && !gone && !replaced()) return true;
+            if (watching == Watching::Parent && !gone && !isDirectory(path)) continue;
+            const Watching before = watching;
+            arm();
+            // Made again: a pass reports what changed meanwhile. Just gone: its files went
+            // with it.
+            if (watching == Watching::Directory || before == Watching::Directory) return true;
+            continue;
         }
         if (!status.isFatal()) return false;  // stopped
         if (!pauseUnlessStopped(backOff)) return false;
@@ -149,12 +195,76 @@ bool cConfigurationMonitor::waitForChange() {
 
 // One file saved is half a dozen events. The pass about to start reads everything afresh,
 // so it covers every change queued before it; a pass per event would only repeat it.
-bool cConfigurationMonitor::takeQueuedChanges() {
+bool cConfigurationMonitor::takeQueuedChanges(bool& gone) {
     for (;;) {
         qxerr::Status status;
-        if (directoryMonitor.waitForChange(0, nullptr, status)) continue;
+        uint32_t index = 0;
+        uint32_t mask = 0;
+        if (directoryMonitor.waitForChange(0, &index, &mask, status)) {
+            if (index == 0 && (mask & qxafa::DirectoryMonitor::kPathGone) != 0) gone = true;
+            continue;
+        }
         return status.isFatal();  // none left (timed out), or failed: pass; stopped: not
     }
+}
+
+bool cConfigurationMonitor::arm() {
+    qxerr::Status status;
+    for (int attempt = 0; attempt < kArmAttempts; ++attempt) {
+        status = qxerr::Status();
+        if (isDirectory(path)) {
+            if (directoryMonitor.watch(0, path, status)) {
+                struct stat now {};
+                if (::stat(path.c_str(), &now) == 0) watched = {now.st_dev, now.st_ino};
+                setWatching(Watching::Directory);
+                return true;
+            }
+            if (isDirectory(path)) break;  // there, and yet it cannot be watched
+            continue;
+        }
+        if (!directoryMonitor.watch(0, parent, status)) break;
+        if (!isDirectory(path)) {
+            setWatching(Watching::Parent);
+            return true;
+        }
+        // Made while the parent's watch was set up: watch the directory itself.
+    }
+    if (!status.isFatal()) {
+        // It kept coming and going; the parent's watch stands and tells of the next change.
+        setWatching(Watching::Parent);
+        return true;
+    }
+    setFailed(std::move(status));
+    return false;
+}
+
+void cConfigurationMonitor::setWatching(Watching now) {
+    const Watching before = std::exchange(watching, now);
+    const bool wasFailed = [this] {
+        std::lock_guard<std::mutex> guard(failureMutex);
+        return std::exchange(failure, qxerr::Status()).isFatal();
+    }();
+    const bool again = armedBefore && (before != now || wasFailed);
+    armedBefore = true;
+    if (now == Watching::Parent && (before != now || wasFailed))
+        traceLine("configuration directory " + path + " does not exist; watching " + parent +
+                  " until it is made");
+    else if (now == Watching::Directory && again)
+        traceLine("configuration directory " + path + " is watched again");
+}
+
+void cConfigurationMonitor::setFailed(qxerr::Status status) {
+    watching = Watching::Nothing;
+    std::lock_guard<std::mutex> guard(failureMutex);
+    if (failure.isFatal()) return;  // said already
+    failure = std::move(status);
+    traceLine("configuration directory " + path + " cannot be watched, nor " + parent +
+              "; plug-in calls fail until it can be: " + failure.reportText());
+}
+
+bool cConfigurationMonitor::replaced() const {
+    struct stat now {};
+    return ::stat(path.c_str(), &now) != 0 || !(Identity{now.st_dev, now.st_ino} == watched);
 }
 
 bool cConfigurationMonitor::pauseUnlessStopped(std::chrono::milliseconds pause) {

@@ -4,6 +4,8 @@
 // directory and, after every change there, lists boards and ports again and reports what
 // was added, removed or changed.
 
+#include <sys/types.h>
+
 #include <condition_variable>
 #include <map>
 #include <memory>
@@ -21,8 +23,9 @@ namespace qx561xsae {
 
 class cConfigurationMonitor {
 public:
-    // Watches directory (qxerr::Exception when it cannot be watched) and starts the thread;
-    // FailException for a null collaborator.
+    // Watches directory and starts the thread. A directory that does not exist (yet) is
+    // waited for, watching its parent, and said so on the trace; qxerr::Exception when
+    // neither can be watched. FailException for a null collaborator.
     cConfigurationMonitor(const std::string& directory, std::shared_ptr<iSerialDataStore> dataStore,
                           std::shared_ptr<sysapicpp::ItemCacheInterface> itemCache,
                           std::shared_ptr<sysapicpp::NotificationHandler> notificationHandler);
@@ -32,20 +35,47 @@ public:
     cConfigurationMonitor(const cConfigurationMonitor&) = delete;
     cConfigurationMonitor& operator=(const cConfigurationMonitor&) = delete;
 
+    // qxerr::Exception with the reason while nothing can be watched: the host would
+    // otherwise hear of no change at all and never know.
+    void checkWatching();
+
 private:
     class Snapshot;
+    enum class Watching { Nothing, Directory, Parent };
+    struct Identity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool operator==(const Identity& other) const {
+            return device == other.device && inode == other.inode;
+        }
+    };
 
     void run(std::shared_ptr<iSerialDataStore> dataStore,
              std::shared_ptr<sysapicpp::ItemCacheInterface> itemCache,
              std::shared_ptr<sysapicpp::NotificationHandler> notificationHandler);
-    // Waits for a change; false once stopped. A failing wait backs off before it returns.
+    // Waits until a pass is due; false once stopped. A failing wait backs off before it
+    // returns; so does every attempt to watch again while nothing can be watched.
     bool waitForChange();
-    // Reads the changes already queued; false when stopped meanwhile.
-    bool takeQueuedChanges();
+    // Reads the changes already queued, noting whether the watched directory went; false
+    // when stopped meanwhile.
+    bool takeQueuedChanges(bool& gone);
     bool pauseUnlessStopped(std::chrono::milliseconds pause);
+    // Watches the directory, or its parent while the directory does not exist; false, and
+    // the reason kept for checkWatching, when neither can be watched.
+    bool arm();
+    void setWatching(Watching now);
+    void setFailed(qxerr::Status status);
+    // The watch is on another directory than the one the path names now.
+    bool replaced() const;
 
     std::string path;
+    std::string parent;
     qxafa::DirectoryMonitor directoryMonitor;
+    Watching watching = Watching::Nothing;
+    bool armedBefore = false;
+    Identity watched;
+    std::mutex failureMutex;
+    qxerr::Status failure;
     std::mutex stopMutex;
     std::condition_variable stopSignal;
     bool stopping = false;

@@ -1,19 +1,27 @@
 // SPDX-License-Identifier: MIT
 #include "qx561xsae/cLinuxDataStore.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <future>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "platform/qx/dsc/Utf8.h"
+#include "platform/qxafa/UniqueFd.h"
 #include "platform/qxerr/Exception.h"
 #include "qx561xsae/ItemNames.h"
+#include "qx561xsae/PluginTrace.h"
 #include "shared/qx561x/cIniDataStore.h"
 
 extern char** environ;
@@ -25,6 +33,8 @@ constexpr qxerr::SourceLocation kToolFailed{"qx561xsae/cLinuxDataStore", 163, qx
                                             "qxapalerr_softwareFaultAPALInternalUseOnly"};
 constexpr char kToolFailedMessage[] = "error occurred when invoking qxserialconfig";
 constexpr int kFirstHostDescriptor = 3;
+// Where a kernel cannot hand out a descriptor that tells when the tool ends.
+constexpr std::chrono::milliseconds kLongestPoll{20};
 
 [[noreturn]] void raiseToolFailed() {
     qxerr::raise(qxerr::qxapalerr_softwareFaultAPALInternalUseOnly, kToolFailed,
@@ -50,7 +60,8 @@ public:
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 
     // The host's descriptors stay with the host; the tool starts with a clean signal
-    // state, whatever the host blocked or ignored.
+    // state, whatever the host blocked or ignored, in a process group of its own, so that
+    // a tool that hangs can be ended with whatever it started.
     bool prepare() {
         if (!ok_) return false;
         sigset_t none;
@@ -60,8 +71,10 @@ public:
         return ::posix_spawn_file_actions_addclosefrom_np(&actions_, kFirstHostDescriptor) == 0 &&
                ::posix_spawnattr_setsigmask(&attributes_, &none) == 0 &&
                ::posix_spawnattr_setsigdefault(&attributes_, &all) == 0 &&
-               ::posix_spawnattr_setflags(&attributes_,
-                                          POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+               ::posix_spawnattr_setpgroup(&attributes_, 0) == 0 &&
+               ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK |
+                                                            POSIX_SPAWN_SETSIGDEF |
+                                                            POSIX_SPAWN_SETPGROUP) == 0;
     }
 
     const posix_spawn_file_actions_t* actions() const { return &actions_; }
@@ -72,6 +85,38 @@ private:
     posix_spawnattr_t attributes_;
     bool ok_ = false;
 };
+
+enum class Ending { Reaped, StillRunning, Lost };
+
+// Reaps the child if it ends within the limit. Lost: it cannot be waited for (a host that
+// ignores SIGCHLD has it reaped by the kernel), so its number may be another's already.
+Ending reapedWithin(pid_t child, std::chrono::milliseconds limit, int& status) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + limit;
+    // Readable once the child has ended: no polling, no delay added to a quick tool.
+    const qxafa::UniqueFd ended(static_cast<int>(::syscall(SYS_pidfd_open, child, 0)));
+    for (;;) {
+        const pid_t waited = ::waitpid(child, &status, WNOHANG);
+        if (waited == child) return Ending::Reaped;
+        if (waited < 0 && errno != EINTR) return Ending::Lost;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return Ending::StillRunning;
+        if (ended) {
+            pollfd fd{ended.get(), POLLIN, 0};
+            ::poll(&fd, 1, static_cast<int>(left.count()) + 1);
+        } else {
+            std::this_thread::sleep_for(std::min(left, kLongestPoll));
+        }
+    }
+}
+
+void killAndReap(pid_t child) {
+    ::kill(-child, SIGKILL);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
 
 uint32_t reportedMode(uint32_t stored) { return stored > 3 ? kRs485ModeOutOfRange : stored; }
 
@@ -218,11 +263,12 @@ bool operator==(const tPortInfo& a, const tPortInfo& b) {
 cLinuxDataStore::cLinuxDataStore(
     std::unique_ptr<qx561x::iEnumeratorFactory> enumeratorFactory,
     std::unique_ptr<qx561x::iPropertyAccessorFactory> propertyAccessorFactory,
-    std::string toolPath, std::string configurationPath)
+    std::string toolPath, std::string configurationPath, std::chrono::milliseconds toolTimeLimit)
     : enumeratorFactory(std::move(enumeratorFactory)),
       propertyAccessorFactory(std::move(propertyAccessorFactory)),
       toolPath(std::move(toolPath)),
-      fixedConfigurationPath(std::move(configurationPath)) {}
+      fixedConfigurationPath(std::move(configurationPath)),
+      toolTimeLimit(toolTimeLimit) {}
 
 std::string cLinuxDataStore::configurationPath() const {
     return fixedConfigurationPath.empty() ? qx561x::cIniDataStore::configurationFilePath()
@@ -266,10 +312,21 @@ std::vector<std::string> cLinuxDataStore::listItemNames() {
     const std::vector<std::string> devices = moment ? moment->recall(moment->devices, "", read) : read();
     std::vector<std::string> names;
     for (const std::string& device : devices) {
+        if (!canBeNamed(device, "board")) continue;
         names.push_back(makeDeviceName(device));
-        for (const std::string& port : portsOf(device, moment.get())) names.push_back(makePortName(port));
+        for (const std::string& port : portsOf(device, moment.get()))
+            if (canBeNamed(port, "port")) names.push_back(makePortName(port));
     }
     return names;
+}
+
+bool cLinuxDataStore::canBeNamed(const std::string& path, const char* what) {
+    if (qx::dsc::isValidUtf8(path)) return true;
+    std::lock_guard<std::mutex> guard(unnamedMutex);
+    if (unnamed.insert(path).second)
+        traceLine(std::string(what) + " " + qx::dsc::visibleUtf8(path) +
+                  " is not listed: its path is not valid UTF-8");
+    return false;
 }
 
 tDeviceInfo cLinuxDataStore::getDeviceInfo(const std::string& itemName) {
@@ -392,11 +449,16 @@ void cLinuxDataStore::runTool(const std::string& portName, const std::string& pa
         raiseToolFailed();
     }
     int status = 0;
-    pid_t waited = -1;
-    do {
-        waited = ::waitpid(child, &status, 0);
-    } while (waited < 0 && errno == EINTR);
-    if (waited != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) raiseToolFailed();
+    switch (reapedWithin(child, toolTimeLimit, status)) {
+    case Ending::Reaped:
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) raiseToolFailed();
+        return;
+    case Ending::StillRunning:
+        killAndReap(child);
+        raiseToolFailed();
+    case Ending::Lost:
+        raiseToolFailed();
+    }
 }
 
 }  // namespace qx561xsae

@@ -3,6 +3,7 @@
 // Boards and ports from the hardware model, settings from the configuration file, and
 // the configuration tool run for every port whose settings are saved.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -22,13 +23,18 @@ namespace qx561xsae {
 class cLinuxDataStore : public iSerialDataStore {
 public:
     static constexpr const char* kToolPath = "/usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig";
+    // The tool is done in milliseconds. One that is not done by then has hung (a port that
+    // never answers, a tool replaced by something else) and would hold the port's item,
+    // and the host's call, for ever: it is killed, with everything it started.
+    static constexpr std::chrono::milliseconds kToolTimeLimit{30000};
 
-    // Takes both factories over. The tool and the configuration file are the installed
-    // ones; tests name others (an empty configuration path means the standard one, looked
-    // up on every call).
+    // Takes both factories over. The tool, the configuration file and the time limit are
+    // the installed ones; tests name others (an empty configuration path means the
+    // standard one, looked up on every call).
     cLinuxDataStore(std::unique_ptr<qx561x::iEnumeratorFactory> enumeratorFactory,
                     std::unique_ptr<qx561x::iPropertyAccessorFactory> propertyAccessorFactory,
-                    std::string toolPath = kToolPath, std::string configurationPath = {});
+                    std::string toolPath = kToolPath, std::string configurationPath = {},
+                    std::chrono::milliseconds toolTimeLimit = kToolTimeLimit);
 
     std::vector<std::string> listItemNames() override;
     tDeviceInfo getDeviceInfo(const std::string& itemName) override;
@@ -62,11 +68,17 @@ private:
     tPortInfo readPortInfo(const std::string& itemName, Moment* moment);
     std::string configurationPath() const;
     void runTool(const std::string& portName, const std::string& configurationPath) const;
+    // A host receives names as wide text: a path that is not UTF-8 cannot be named to it.
+    // Such a board or port is left out, and said so once.
+    bool canBeNamed(const std::string& path, const char* what);
 
     std::unique_ptr<qx561x::iEnumeratorFactory> enumeratorFactory;
     std::unique_ptr<qx561x::iPropertyAccessorFactory> propertyAccessorFactory;
     const std::string toolPath;
     const std::string fixedConfigurationPath;
+    const std::chrono::milliseconds toolTimeLimit;
+    std::mutex unnamedMutex;
+    std::set<std::string> unnamed;
     // Every port's record reads the file; it is parsed again only when it changed.
     cConfigurationFileCache configurationCache;
     // The read scope of each thread that is in one, and the first scope's while it lasts.

@@ -71,6 +71,7 @@ std::string cQxSerialSystemApiExpert::getExpertCategory() { return "serial"; }
 
 // Items the refresh adds are described from one read of each board and of the file.
 void cQxSerialSystemApiExpert::refresh() {
+    configurationMonitor.checkWatching();
     const std::unique_ptr<iReadScope> scope = dataStore->beginReadScope();
     itemCache->refresh();
 }
@@ -90,7 +91,7 @@ std::vector<std::string> cQxSerialSystemApiExpert::enumerateItemNames() {
 std::vector<PropertyBagHandle> cQxSerialSystemApiExpert::getAllItemProperties() {
     // Every item's record from one read of each board and of the file, as of one moment.
     const std::unique_ptr<iReadScope> scope = dataStore->beginReadScope();
-    itemCache->refresh();
+    refresh();
     std::vector<PropertyBagHandle> bags;
     {
         const std::vector<sysapicpp::ItemRef> items = itemCache->getAllItems();

@@ -51,8 +51,10 @@ public:
     sysapicpp::HRESULT translateException(std::string* message) override;
 
 private:
-    // The cache brought up to date; then the named item.
+    // The cache brought up to date; a failure while the configuration cannot be watched,
+    // since the cache would no longer hear of changes.
     void refresh();
+    // The cache brought up to date, then the named item.
     sysapicpp::ItemRef refreshedItem(const std::string& name);
 
     sysapicpp::SyncNotificationHandler& hostHandler;

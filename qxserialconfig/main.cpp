@@ -40,7 +40,8 @@ int run(int argc, char** argv) {
     // reported even when the configuration path is wrong too.
     std::unique_ptr<qx561x::iPortPropertyAccessor> accessor =
         qx561x::cPropertyAccessorFactory().createPortPropertyAccessor(args.portName);
-    qx561x::cIniDataStore store(args.configPath);
+    // A pipe is a fair configuration file for one run: --config-file <(printf ...).
+    qx561x::cIniDataStore store(args.configPath, qx561x::cIniDataStore::Source::RegularFileOrPipe);
 
     const std::string identifier = accessor->getPortIdentifier();
     qxserialconfig::Port port(accessor->getPortDevicePath());

@@ -16,12 +16,17 @@ namespace qxafa {
 class DirectoryMonitor {
 public:
     static constexpr uint32_t kNoTimeLimit = 0xFFFFFFFFu;
+    // Event bits that say the watched directory itself is gone (deleted, moved away, or its
+    // watch dropped): IN_DELETE_SELF, IN_MOVE_SELF, IN_IGNORED.
+    static constexpr uint32_t kPathGone = 0x8C00u;
 
     // On failure the status carries it and the object holds what was created so far.
     DirectoryMonitor(const char* const* paths, size_t count, qxerr::Status& status);
     DirectoryMonitor(const std::string& path, qxerr::Status& status);
     // Throws qxerr::Exception when the monitor cannot be set up.
     explicit DirectoryMonitor(const std::string& path);
+    // The same for several paths, or for none yet (watch adds them).
+    explicit DirectoryMonitor(const std::vector<std::string>& paths);
     ~DirectoryMonitor();
 
     DirectoryMonitor(const DirectoryMonitor&) = delete;
@@ -31,6 +36,9 @@ public:
     // watched path, or the number of paths when the watch is unknown. False on
     // cancel, timeout (status: qxapalerr_operationTimedOut) and failure.
     bool waitForChange(uint32_t timeoutMs, uint32_t* outIndex, qxerr::Status& status);
+    // The same; outMask (may be null) receives the event's mask (see kPathGone).
+    bool waitForChange(uint32_t timeoutMs, uint32_t* outIndex, uint32_t* outMask,
+                       qxerr::Status& status);
     bool waitForChange(uint32_t* outIndex, qxerr::Status& status);
     // Throwing forms: a timeout or failure raises qxerr::Exception; false means cancelled.
     bool waitForChange(uint32_t timeoutMs, uint32_t* outIndex);
@@ -39,10 +47,18 @@ public:
     // Makes the current or the next wait return false, and every wait after it.
     void cancelWait();
 
+    // Watches path at index instead of what was watched there (removing that watch, if it
+    // is not gone already), or as one more path when index is the number of paths. Events
+    // still queued for the old watch come with the number of paths as their index. Only
+    // the waiting thread may call it. False, with the status set, when path cannot be
+    // watched; index then watches nothing.
+    bool watch(uint32_t index, const std::string& path, qxerr::Status& status);
+
 private:
     DirectoryMonitor() = default;
     void open(const char* const* paths, size_t count, qxerr::Status& status);
     bool storeWatch(int32_t watch, qxerr::Status& status);
+    int32_t addWatch(const char* path, qxerr::Status& status);
     // 1 readable pipe, 2 readable inotify, 0 timeout, -1 failure.
     int waitReadable(uint32_t timeoutMs, qxerr::Status& status);
     // 1 an event (its mask and watch are returned), 0 nothing to read, -1 failure.

@@ -39,6 +39,12 @@ constexpr qxerr::SourceLocation kFileFault{kModule, 87, qxerr::kComponent,
 // A name the file could not carry back; the site is ours, so is its line.
 constexpr qxerr::SourceLocation kUnwritableName{kModule, 301, qxerr::kComponent,
                                                 "qxapalerr_invalidParameter"};
+// A path that names a device, a pipe where none is allowed, a socket: reading it could
+// block for ever or never end.
+constexpr qxerr::SourceLocation kNotRegularFile{kModule, 91, qxerr::kComponent,
+                                                "qxapalerr_invalidParameter"};
+constexpr qxerr::SourceLocation kTooLarge{kModule, 96, qxerr::kComponent,
+                                          "qxapalerr_fileReadFailed"};
 
 constexpr const char* kFifoRxDepth = "FifoRxDepth";
 constexpr const char* kFifoTxDepth = "FifoTxDepth";
@@ -47,6 +53,9 @@ constexpr const char* kDefaultsSection = "defaults";
 constexpr const char* kIniSuffix = ".ini";
 constexpr const char* kDefaultsSuffix = "_defaults.ini";
 constexpr const char* kConfigurationFile = "/qxserial/configuration.ini";
+// Editors on other systems start a UTF-8 file with it; the reader would take it for part
+// of the first line.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // Replacement files are ".<name>.tmp-XXXXXX" beside the file.
 constexpr const char* kTemporaryMarker = ".tmp-";
 constexpr std::size_t kTemporaryRandomLength = 6;
@@ -64,9 +73,36 @@ const qxerr::SourceLocation& failureSite(int error) {
 }
 
 // A file that cannot be opened or read: reports without an operating-system part, as
-// every reader of the file knows them.
-[[noreturn]] void raiseUnreadable(int error) {
-    qxerr::raise(failureCode(error), failureSite(error));
+// every reader of the file knows them, naming the file.
+[[noreturn]] void raiseUnreadable(int error, const std::string& path) {
+    qxerr::Raise(failureCode(error), failureSite(error)).add("path", path.c_str()).raise();
+}
+
+[[noreturn]] void raiseNotRegularFile(const std::string& path) {
+    qxerr::Raise(qxerr::qxapalerr_invalidParameter, kNotRegularFile)
+        .add("path", path.c_str())
+        .message("not a regular file")
+        .raise();
+}
+
+[[noreturn]] void raiseTooLarge(const std::string& path) {
+    qxerr::Raise(qxerr::qxapalerr_fileReadFailed, kTooLarge)
+        .add("path", path.c_str())
+        .message("larger than 16 MiB")
+        .raise();
+}
+
+// What may stand at a configuration path. A directory keeps the report of a file that
+// cannot be read, as it always had.
+void checkKind(const struct stat& status, bool pipeAllowed, const std::string& path) {
+    if (S_ISREG(status.st_mode) || (pipeAllowed && S_ISFIFO(status.st_mode))) return;
+    if (S_ISDIR(status.st_mode)) raiseUnreadable(EISDIR, path);
+    raiseNotRegularFile(path);
+}
+
+bool hasIniSuffix(const std::string& path) {
+    const std::size_t length = std::strlen(kIniSuffix);
+    return path.size() >= length && path.compare(path.size() - length, length, kIniSuffix) == 0;
 }
 
 // The steps of replacing the file: the errno says why (a full disk, a read-only file
@@ -75,23 +111,24 @@ const qxerr::SourceLocation& failureSite(int error) {
     qxerr::raiseOsError(failureCode(error), failureSite(error), error);
 }
 
-std::string readAll(int fd) {
+// The descriptor is fresh, so reading starts at the beginning; a pipe cannot be read
+// any other way.
+std::string readAll(int fd, const std::string& path) {
     std::string text;
     char buffer[4096];
-    off_t offset = 0;
     for (;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
-            raiseUnreadable(errno);
+            raiseUnreadable(errno, path);
         }
         if (n == 0) {
             return text;
         }
         text.append(buffer, static_cast<std::size_t>(n));
-        offset += n;
+        if (text.size() > cIniDataStore::kMaxFileSize) raiseTooLarge(path);
     }
 }
 
@@ -109,8 +146,11 @@ void writeAll(int fd, const std::string& text) {
     }
 }
 
-ptree parseIni(const std::string& text) {
-    std::istringstream in(text);
+ptree parseIni(std::string text) {
+    if (std::string_view(text).substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        text.erase(0, kByteOrderMark.size());
+    }
+    std::istringstream in(std::move(text));
     ptree tree;
     boost::property_tree::ini_parser::read_ini(in, tree);
     return tree;
@@ -161,22 +201,40 @@ std::optional<uint32_t> readValue(const ptree& tree, const std::string& section,
     return parseValue(value->data());
 }
 
-void readFileInto(const std::string& path, ptree& target) {
-    const qxafa::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+// Looked at before opening, so that no device is ever opened, and again after, for what
+// was opened. Opening never waits (a FIFO without a writer would make it wait for ever);
+// reading a pipe, once allowed, waits for its writer as usual.
+// Returns true when what was read is a pipe.
+bool readFileInto(const std::string& path, ptree& target, bool pipeAllowed) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) checkKind(status, pipeAllowed, path);
+    const qxafa::UniqueFd file(
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!file) {
         if (errno == ENOENT) {
             target = ptree();
-            return;
+            return false;
         }
-        raiseUnreadable(errno);
+        raiseUnreadable(errno, path);
     }
+    if (::fstat(file.get(), &status) != 0) raiseUnreadable(errno, path);
+    checkKind(status, pipeAllowed, path);
     ptree tree;
-    {
+    if (S_ISFIFO(status.st_mode)) {
+        // Nobody saves into a pipe: there is nothing to lock against.
+        const int flags = ::fcntl(file.get(), F_GETFL);
+        if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+            raiseUnreadable(errno, path);
+        tree = parseIni(readAll(file.get(), path));
+    } else {
+        if (static_cast<std::size_t>(status.st_size) > cIniDataStore::kMaxFileSize)
+            raiseTooLarge(path);
         std::lock_guard<std::mutex> guard(gFileMutex);
         const qxafa::FileLockGuard lock(file.get(), qxafa::FileLockGuard::Mode::Shared);
-        tree = parseIni(readAll(file.get()));
+        tree = parseIni(readAll(file.get(), path));
     }
     target = std::move(tree);
+    return S_ISFIFO(status.st_mode);
 }
 
 // Existing nodes keep their place; new ones are appended after their siblings.
@@ -216,15 +274,41 @@ struct LockedFile {
 // lock; saving into the old one would lose its update.
 LockedFile openLockedForWriting(const std::string& path) {
     for (;;) {
-        qxafa::UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+        struct stat status {};
+        if (::stat(path.c_str(), &status) == 0) checkKind(status, false, path);
+        qxafa::UniqueFd file(::open(
+            path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666));
         if (!file) {
-            raiseUnreadable(errno);
+            raiseUnreadable(errno, path);
         }
+        if (::fstat(file.get(), &status) != 0) raiseUnreadable(errno, path);
+        checkKind(status, false, path);
         qxafa::FileLockGuard lock(file.get(), qxafa::FileLockGuard::Mode::Exclusive);
         if (namesSameFile(file.get(), path)) {
             return LockedFile{std::move(file), std::move(lock)};
         }
     }
+}
+
+// Savers of one file take turns on the directory its replacement files are made in. The
+// lock on the file alone is not enough: whoever renames a new file over it (an editor as
+// much as another saver) hands the next saver a file nobody holds, and that saver would
+// take the first one's replacement file for a dead saver's and remove it.
+struct SaversTurn {
+    qxafa::UniqueFd directory;
+    std::optional<qxafa::FileLockGuard> lock;
+};
+
+SaversTurn takeSaversTurn(const std::string& directory, const std::string& path) {
+    SaversTurn turn;
+    turn.directory.reset(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!turn.directory) {
+        if (errno == ENOENT) raiseUnreadable(errno, path);
+        // A directory that may be written but not read: saving worked before turns did.
+        return turn;
+    }
+    turn.lock.emplace(turn.directory.get(), qxafa::FileLockGuard::Mode::Exclusive);
+    return turn;
 }
 
 bool holdsAny(const std::string& text, const char* characters) {
@@ -374,6 +458,20 @@ void replaceFile(const std::string& path, const std::string& text, const struct 
     syncDirectory(parts.directory);
 }
 
+// Where the file's replacements are made: beside the file a link points to, if it can be
+// found yet.
+std::string replacementDirectory(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            const std::string directory = splitPath(resolved).directory;
+            std::free(resolved);
+            return directory;
+        }
+    }
+    return splitPath(path).directory;
+}
+
 // A link stays a link: the file it points to is the one replaced.
 std::string fileBehindLinks(const std::string& path) {
     struct stat st {};
@@ -394,9 +492,12 @@ std::string fileBehindLinks(const std::string& path) {
 
 }  // namespace
 
-cIniDataStore::cIniDataStore(const std::string& configurationPath) {
-    readFileInto(configurationPath, configuration_);
-    readFileInto(defaultsFilePath(configurationPath), defaults_);
+cIniDataStore::cIniDataStore(const std::string& configurationPath, Source source) {
+    const bool pipe =
+        readFileInto(configurationPath, configuration_, source == Source::RegularFileOrPipe);
+    // A pipe such as /dev/fd/63 has no name to put a defaults file beside.
+    if (pipe && !hasIniSuffix(configurationPath)) return;
+    readFileInto(defaultsFilePath(configurationPath), defaults_, false);
 }
 
 uint32_t cIniDataStore::lookup(const std::string& portIdentifier, const char* key,
@@ -440,13 +541,18 @@ void cIniDataStore::setRs485TransceiverMode(const std::string& portIdentifier, u
 void cIniDataStore::save(const std::string& configurationPath) const {
     refuseUnwritableNames(configuration_);
     std::lock_guard<std::mutex> guard(gFileMutex);
+    const SaversTurn turn =
+        takeSaversTurn(replacementDirectory(configurationPath), configurationPath);
     const LockedFile current = openLockedForWriting(configurationPath);
 
     struct stat currentStat {};
     if (::fstat(current.file.get(), &currentStat) != 0) {
         raiseFromErrno(errno);
     }
-    ptree tree = parseIni(readAll(current.file.get()));
+    if (static_cast<std::size_t>(currentStat.st_size) > kMaxFileSize) {
+        raiseTooLarge(configurationPath);
+    }
+    ptree tree = parseIni(readAll(current.file.get(), configurationPath));
     merge(tree, configuration_);
     // The writer refuses some trees; find out before anything on disk changes.
     std::ostringstream text;
@@ -455,12 +561,11 @@ void cIniDataStore::save(const std::string& configurationPath) const {
 }
 
 std::string cIniDataStore::defaultsFilePath(const std::string& configurationPath) {
-    const std::string suffix = kIniSuffix;
-    const auto position = configurationPath.rfind(suffix);
-    if (position == std::string::npos || position + suffix.size() != configurationPath.size()) {
+    if (!hasIniSuffix(configurationPath)) {
         throw std::invalid_argument("Invalid file path");
     }
-    return configurationPath.substr(0, position) + kDefaultsSuffix;
+    return configurationPath.substr(0, configurationPath.size() - std::strlen(kIniSuffix)) +
+           kDefaultsSuffix;
 }
 
 std::string cIniDataStore::configurationFilePath() {

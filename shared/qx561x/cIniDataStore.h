@@ -3,6 +3,7 @@
 // Per-port configuration: the main INI file, which the plug-in writes, and its
 // read-only defaults file beside it.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,10 +13,21 @@ namespace qx561x {
 
 class cIniDataStore {
 public:
+    // What the main file may be. Only the tool reads a pipe (--config-file <(...)); the
+    // defaults file, and every file the plug-in reads, must be a regular file.
+    enum class Source { RegularFile, RegularFileOrPipe };
+
+    // No configuration file comes near this; a larger one (or /dev/zero behind a
+    // pipe) is refused instead of read.
+    static constexpr std::size_t kMaxFileSize = 16 * 1024 * 1024;
+
     // Two empty trees; filled with the setters and saved.
     cIniDataStore() = default;
-    // Loads the main file, then its defaults file. Missing files read as empty.
-    explicit cIniDataStore(const std::string& configurationPath);
+    // Loads the main file, then its defaults file. Missing files read as empty; anything
+    // but a regular file (or a pipe, when source allows it) is refused, naming the path.
+    // A pipe whose path does not end in ".ini" has no defaults file.
+    explicit cIniDataStore(const std::string& configurationPath,
+                           Source source = Source::RegularFile);
 
     uint32_t getFifoRxDepth(const std::string& portIdentifier) const;
     uint32_t getFifoTxDepth(const std::string& portIdentifier) const;

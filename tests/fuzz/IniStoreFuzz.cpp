@@ -72,7 +72,10 @@ void writeFile(const std::string& path, const std::optional<std::string>& text) 
 
 std::optional<ptree> parse(const std::optional<std::string>& text) {
     if (!text) return ptree();
-    std::istringstream in(*text);
+    // The store skips a UTF-8 byte-order mark at the start.
+    const std::string kMark = "\xEF\xBB\xBF";
+    std::istringstream in(text->compare(0, kMark.size(), kMark) == 0 ? text->substr(kMark.size())
+                                                                     : *text);
     ptree tree;
     try {
         boost::property_tree::ini_parser::read_ini(in, tree);

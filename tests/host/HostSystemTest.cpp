@@ -3,11 +3,13 @@
 // or a script sees of every command.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
 #include "tests/support/Sim.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -240,6 +242,63 @@ TEST_F(HostTest, FailuresSayWhatFailedAndBadCommandLinesAreRefused) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err.rfind("qxhost: loading /nonexistent.so failed: 0x80004005 E_FAIL: ", 0), 0u)
         << missing.err;
+}
+
+// A tool that never ends does not hold a set for ever: the plug-in kills it at its time
+// limit, with what it started, and the set fails after the settings were stored.
+TEST_F(HostTest, ASetWhoseToolHangsFailsAtTheTimeLimit) {
+    const qxtest::TempDir dir;
+    const std::string tool = dir.write("hanging-tool", "#!/bin/sh\nsleep 300 &\necho $! > " +
+                                                           dir.file("child") + "\nsleep 300\n");
+    ASSERT_EQ(::chmod(tool.c_str(), 0755), 0);
+    sim.setTool(tool);
+    const qxtest::RunResult r = script(R"sh(
+start=$(date +%s)
+$HOST set /dev/ttyQX561xPort1 rx=10; echo "exit $? after $(( $(date +%s) - start )) s"
+)sh" "child=$(cat " + dir.file("child") + ")\n" R"sh(
+for i in $(seq 100); do  # until the signal has reached it
+    state=$(cut -d' ' -f3 /proc/$child/stat 2>/dev/null)
+    [ -z "$state" ] || [ "$state" = Z ] && break
+    sleep 0.1
+done
+[ -z "$state" ] || [ "$state" = Z ] || echo "its child left running"
+)sh");
+    const auto after = r.out.find(" after ");
+    ASSERT_NE(after, std::string::npos) << r.out << r.err;
+    EXPECT_EQ(r.out.substr(0, after), "exit 1");
+    const int seconds = std::stoi(r.out.substr(after + 7));
+    EXPECT_GE(seconds, 29);
+    EXPECT_LE(seconds, 35);
+    EXPECT_EQ(r.out.find("left running"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "qxhost: SetItemProperties2 failed: 0x80004005 E_FAIL\n");
+    EXPECT_NE(configuration().find("FifoRxDepth=10\n"), std::string::npos);
+}
+
+// A hand edit that saves by renaming a new file over the configuration file, again and
+// again, while 200 sets run eight at a time: every set succeeds. (A saver used to take
+// another's replacement file for a dead saver's and remove it: "item does not exist".)
+// Many processes, no threads to race: not one for the thread sanitizer.
+TEST_F(HostTest, SetsRacingHandEditsThatSaveByRename) {
+    const qxtest::RunResult r = script(R"sh(
+touch editing
+while [ -e editing ]; do
+    printf '[qx561x:7001:4:2]\nFifoTxDepth=9\n' > /etc/qxserial/edit.tmp
+    mv /etc/qxserial/edit.tmp /etc/qxserial/configuration.ini
+    sleep 0.01
+done &
+for round in $(seq 25); do
+    sets=
+    for port in 0 1 8 9 0 1 8 9; do
+        { $HOST set /dev/ttyQX561xPort$port rx=$round > /dev/null 2>> set.err || echo >> failures; } &
+        sets="$sets $!"
+    done
+    wait $sets
+done
+rm editing; wait
+echo "failed: $(cat failures 2>/dev/null | wc -l)"; cat set.err
+)sh");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "failed: 0\n");
 }
 
 // A watch sees another host's change; it ends on its count, on a signal in the middle of

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "platform/qxerr/Exception.h"
@@ -174,13 +176,73 @@ TEST_F(MonitorTest, StopsPromptlyWhileWaiting) {
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 100ms);
 }
 
+// The directory missing at the start, made anew, gone with its parent: the monitor waits
+// for it, says so on the trace, and tells of the changes once it is back. While it can
+// watch nothing, it says why to every caller that asks.
+TEST_F(MonitorTest, ADirectoryThatIsMissingOrMadeAnewIsWatchedOnceItIsThere) {
+    namespace fs = std::filesystem;
+    const std::string parent = dir.mkdir("etc");
+    const std::string watched = parent + "/qxserial";
+    auto passes = [&] { return store->listings.load(); };
+    auto hostReports = [&] {
+        const std::vector<std::string> lines = reports.lines();
+        return std::count(lines.begin(), lines.end(), "host 3 port:b1");
+    };
+    testing::internal::CaptureStderr();
+    auto monitor = std::make_unique<cConfigurationMonitor>(
+        watched, store, std::make_shared<RecordingCache>(reports),
+        std::make_shared<RecordingHandler>(reports));
+    EXPECT_TRUE(eventually([&] { return passes() >= 1; }));
+
+    fs::create_directory(watched);
+    EXPECT_TRUE(eventually([&] { return passes() >= 2; }));
+    change([](qxtest::FakeDataStore& s) { s.ports["port:b1"].rxFifoDepth = 10; });
+    fs::remove_all(watched);
+    fs::create_directory(watched);
+    EXPECT_TRUE(eventually([&] { return hostReports() == 1; }));
+    change([](qxtest::FakeDataStore& s) { s.ports["port:b1"].rxFifoDepth = 11; });
+    dir.write("etc/qxserial/configuration.ini", "x");
+    EXPECT_TRUE(eventually([&] { return hostReports() == 2; })) << "deaf after the directory was made anew";
+
+    auto watching = [&] {
+        try {
+            monitor->checkWatching();
+            return true;
+        } catch (const qxerr::Exception& e) {
+            EXPECT_EQ(e.getCode(), qxerr::qxapalerr_osFault);
+            return false;
+        }
+    };
+    EXPECT_TRUE(watching());
+    fs::remove_all(parent);
+    EXPECT_TRUE(eventually([&] { return !watching(); }));
+    fs::create_directories(watched);
+    EXPECT_TRUE(eventually(watching));
+    change([](qxtest::FakeDataStore& s) { s.ports["port:b1"].rxFifoDepth = 12; });
+    dir.write("etc/qxserial/configuration.ini", "x");
+    EXPECT_TRUE(eventually([&] { return hostReports() == 3; }));
+    monitor.reset();
+
+    const std::string trace = testing::internal::GetCapturedStderr();
+    const std::string said = "qx561xsae: configuration directory " + watched;
+    EXPECT_EQ(trace.rfind(said + " does not exist; watching " + parent + " until it is made\n" +
+                              said + " is watched again\n", 0), 0u) << trace;
+    EXPECT_NE(trace.find(said + " cannot be watched, nor " + parent +
+                         "; plug-in calls fail until it can be: {\"error_constant\":"
+                         "\"qxapalerr_osFault\""), std::string::npos) << trace;
+    const std::string last = said + " is watched again\n";
+    EXPECT_EQ(trace.substr(trace.size() - std::min(trace.size(), last.size())), last) << trace;
+}
+
 TEST(Monitor, RefusesWhatItCannotWatchOrReport) {
     qxtest::TempDir dir;
     auto store = std::make_shared<qxtest::FakeDataStore>();
     Reports reports;
     auto cache = std::make_shared<RecordingCache>(reports);
     auto handler = std::make_shared<RecordingHandler>(reports);
-    EXPECT_THROW(cConfigurationMonitor(dir.file("missing"), store, cache, handler), qxerr::Exception);
+    // A missing directory is waited for; one whose parent is missing too cannot be.
+    EXPECT_THROW(cConfigurationMonitor(dir.file("missing/deeper"), store, cache, handler),
+                 qxerr::Exception);
     const struct {
         std::shared_ptr<iSerialDataStore> store;
         std::shared_ptr<sysapicpp::ItemCacheInterface> cache;

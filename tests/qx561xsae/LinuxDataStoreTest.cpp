@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -163,14 +164,20 @@ protected:
             "if [ -e /proc/$$/fd/9 ]; then echo leaked; else echo clean; fi > '" + dir.file("fds") + "'\n"
             "exit $(cat '" + dir.file("status") + "')\n");
         const std::string killed = dir.write("killed-tool", "#!/bin/sh\nkill -9 $$\n");
+        // Hangs, and what it started with it.
+        const std::string hanging = dir.write("hanging-tool",
+            "#!/bin/sh\nsleep 60 &\necho $! > '" + dir.file("child") + "'\nsleep 60\n");
         ::chmod(script.c_str(), 0755);
         ::chmod(killed.c_str(), 0755);
+        ::chmod(hanging.c_str(), 0755);
         dir.write("status", "0");
     }
 
-    cLinuxDataStore store(const std::string& tool) {
+    cLinuxDataStore store(const std::string& tool,
+                          std::chrono::milliseconds limit = cLinuxDataStore::kToolTimeLimit) {
         return cLinuxDataStore(std::make_unique<FakeEnumerators>(machine, portListings),
-                               std::make_unique<FakeAccessors>(machine), tool, configuration());
+                               std::make_unique<FakeAccessors>(machine), tool, configuration(),
+                               limit);
     }
     std::string configuration() const { return dir.file("configuration.ini"); }
     std::string read(const std::string& name) const {
@@ -299,18 +306,22 @@ TEST_F(DataStoreTest, SavesTheSettingsAndStartsTheToolWithTheNameAsOneArgument) 
     EXPECT_FALSE(std::ifstream(dir.file("pwned")).good());
 }
 
+// A tool that fails, dies, is missing or hangs past the time limit (killed then, with what
+// it started) fails the save, after the file was written.
 TEST_F(DataStoreTest, AToolFailureIsReportedAfterTheFileWasWritten) {
+    constexpr std::chrono::milliseconds kLimit{1000};
     const struct {
         const char* tool;
         const char* status;
-    } failures[] = {{"tool", "1"}, {"killed-tool", "0"}, {"no-such-tool", "0"}};
+    } failures[] = {{"tool", "1"}, {"killed-tool", "0"}, {"no-such-tool", "0"}, {"hanging-tool", "0"}};
     for (const auto& f : failures) {
         SCOPED_TRACE(f.tool + std::string(" ") + f.status);
         ::unlink(configuration().c_str());
         dir.write("status", f.status);
-        auto ds = store(dir.file(f.tool));
+        auto ds = store(dir.file(f.tool), kLimit);
         tPortInfo info = ds.getPortInfo(makePortName(kPort));
         info.rxFifoDepth = 5;
+        const auto begin = std::chrono::steady_clock::now();
         try {
             ds.savePortConfiguration(makePortName(kPort), info);
             ADD_FAILURE() << "the failure was reported as success";
@@ -320,8 +331,21 @@ TEST_F(DataStoreTest, AToolFailureIsReportedAfterTheFileWasWritten) {
             EXPECT_EQ(qxerr::reportGetString(e.what(), qxerr::kComponent),
                       "error occurred when invoking qxserialconfig");
         }
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, kLimit + std::chrono::seconds(5));
         EXPECT_NE(read("configuration.ini").find("FifoRxDepth=5"), std::string::npos);
     }
+    // Gone, or a zombie left for init to reap, once the signal has reached it.
+    const std::string child = read("child");
+    ASSERT_FALSE(child.empty());
+    auto ended = [&] {
+        std::ifstream stat("/proc/" + child.substr(0, child.find('\n')) + "/stat");
+        std::string pid, command, state;
+        return !(stat >> pid >> command >> state) || state == "Z";
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!ended() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(ended()) << "left running: " << child;
 }
 
 }  // namespace

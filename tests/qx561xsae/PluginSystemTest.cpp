@@ -215,6 +215,75 @@ $HOST set /dev/ttyQX561xPort1 rx=21; echo "exit $?"
     EXPECT_EQ(sim.journal().size(), 3u);
 }
 
+// /etc/qxserial missing when a host starts: the plug-in starts all the same and says which
+// path is missing; a set fails, for want of the directory. A watch goes on hearing of
+// changes after the directory is made anew.
+TEST(Plugin, TheConfigurationDirectoryMissingOrMadeAnew) {
+    const qxtest::Sim sim = qxtest::Sim::withFile(QX_TEST_DATA_DIR "/host_boards.ini");
+    const qxtest::RunResult r = script(sim, R"sh(
+rmdir /etc/qxserial
+$HOST list > /dev/null 2> list.err; echo "list: $?"
+$HOST set /dev/ttyQX561xPort1 rx=10 > /dev/null 2> set.err; echo "set: $?"
+mkdir /etc/qxserial
+$HOST watch --count 2 --timeout 20 > out 2> watch.err & w=$!; ready $w
+rm -rf /etc/qxserial; mkdir /etc/qxserial
+$HOST set /dev/ttyQX561xPort1 rx=11 > /dev/null
+$HOST set /dev/ttyQX561xPort9 rx=12 > /dev/null
+wait $w; echo "watch: $?"; cat out list.err set.err
+)sh");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string missing = "qx561xsae: configuration directory /etc/qxserial does not exist; "
+                                "watching /etc until it is made\n";
+    EXPECT_EQ(r.out, "list: 0\nset: 1\nwatch: 0\n"
+                     "changed port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.0/0000|3A03|3A00.0/tty/ttyQX561xPort1\n"
+                     "changed port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.1/0000|3A04|3A00.0/tty/ttyQX561xPort9\n" +
+                     missing + missing +
+                     "qxhost: SetItemProperties2 failed: 0x80040375 E_SYSAPI_ITEM_NOT_EXIST\n");
+}
+
+// Configuration files that are no plain files: a FIFO nobody writes, an endless device.
+// Every command ends at once instead of waiting or reading for ever.
+TEST(Plugin, ConfigurationFilesThatAreNoPlainFilesEndEveryCommandAtOnce) {
+    const qxtest::Sim sim = qxtest::Sim::withFile(QX_TEST_DATA_DIR "/host_boards.ini");
+    const qxtest::RunResult r = script(sim, R"sh(
+run() { timeout -s KILL 20 $HOST "$@" > /dev/null 2>&1; echo " $1 $?"; }
+for kind in fifo zero defaults-fifo; do
+    rm -f /etc/qxserial/*
+    case $kind in
+    fifo) mkfifo /etc/qxserial/configuration.ini ;;
+    zero) ln -s /dev/zero /etc/qxserial/configuration.ini ;;
+    defaults-fifo) mkfifo /etc/qxserial/configuration_defaults.ini ;;
+    esac
+    printf %s "$kind:"; run list; run show /dev/ttyQX561xPort1; run set /dev/ttyQX561xPort1 rx=5
+    ls /etc/qxserial
+done
+)sh");
+    EXPECT_EQ(r.status, 0) << r.err;
+    // The boards are listed without ports: a port's settings cannot be read.
+    EXPECT_EQ(r.out, "fifo: list 0\n show 1\n set 1\nconfiguration.ini\n"
+                     "zero: list 0\n show 1\n set 1\nconfiguration.ini\n"
+                     "defaults-fifo: list 0\n show 1\n set 1\nconfiguration_defaults.ini\n");
+}
+
+// A board whose device path is not UTF-8 cannot be named to a host; it is left out, and
+// said so, naming the bytes. The other boards are listed as always.
+TEST(Plugin, ABoardThatCannotBeNamedIsLeftOutAndSaidSo) {
+    qxtest::BoardFile boards;
+    boards.board("ok").set("model", "PCI-5611/2 (RS-485) Interface").set("address", "0000:03:00.0")
+        .set("parent", "pci0000:00/0000:00:1c.0").set("slot-path", "3").set("first-port", "0")
+        .set("serial", "0000AAAA");
+    boards.board("latin1").set("model", "PCI-5611/2 (RS-485) Interface").set("address", "0000:04:00.0")
+        .set("parent", "pci0000:00/caf\\xe9\\x0a").set("slot-path", "4").set("first-port", "8");
+    const qxtest::Sim sim(boards);
+    const qxtest::RunResult r = script(sim, "$HOST list");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0000:03:00.0  model=PCI-5611/2 slot=3 serial=0000AAAA ports=2\n"
+                     "  /dev/ttyQX561xPort0  RS-485 rx=64 tx=128 mode=3\n"
+                     "  /dev/ttyQX561xPort1  RS-485 rx=64 tx=128 mode=3\n");
+    EXPECT_EQ(r.err, "qx561xsae: board /sys/devices/pci0000:00/caf\\xE9\\x0A/0000:04:00.0 is not "
+                     "listed: its path is not valid UTF-8\n");
+}
+
 }  // namespace
 
 namespace {

@@ -314,6 +314,66 @@ TEST_F(ToolTest, MalformedConfigurationFilesAreReportedAndNothingIsSent) {
     }
 }
 
+// A configuration path that is no plain file ends the run at once with a report naming
+// it, nothing sent. A pipe is read, up to the size any configuration file has; the
+// defaults file is never one.
+TEST_F(ToolTest, ConfigurationPathsThatAreNoPlainFileAndPipes) {
+    const std::string main = config.main();
+    const std::string defaults = config.file("configuration_defaults.ini");
+    auto refusal = [](const std::string& path, int line, const char* constant, const char* text) {
+        return "{\"error_constant\":\"" + std::string(constant) +
+               "\",\"file\":\"shared/qx561x/cIniDataStore\",\"line\":" + std::to_string(line) +
+               ",\"component\":\"qxserialconfig\",\"path\":\"" + path +
+               "\",\"qxserialconfig\":\"" + text + "\"}\n";
+    };
+    const std::string notRegular = "qxapalerr_invalidParameter";
+    struct Case {
+        const char* name;
+        std::string prepare;     // shell commands run first
+        std::string configFile;  // as the shell reads it
+        std::string err;         // "" for a run that applies; a prefix when it ends with "..."
+        std::vector<std::string> requests;
+    } cases[] = {
+        {"link to /dev/zero", "ln -s /dev/zero " + main, main,
+         refusal(main, 91, notRegular.c_str(), "not a regular file"), kNothing},
+        {"defaults file a FIFO", "mkfifo " + defaults + "; echo '[x]' > " + main, main,
+         refusal(defaults, 91, notRegular.c_str(), "not a regular file"), kNothing},
+        {"named pipe", "mkfifo " + main + "; printf '" + kRs485Section.substr(0, kRs485Section.size() - 1) +
+                           "\\nFifoRxDepth=32\\n' > " + main + " &", main,
+         "", appliedJournal("ttyQX561xPort1", 32, 128, "0x3")},
+        {"pipe", "", "<(printf '\\357\\273\\277" + kRs485Section.substr(0, kRs485Section.size() - 1) +
+                         "\\nFifoRxDepth=33\\n')",
+         "", appliedJournal("ttyQX561xPort1", 33, 128, "0x3")},
+        {"pipe without end", "", "<(yes FifoRxDepth=1)",
+         "{\"error_constant\":\"qxapalerr_fileReadFailed\",\"file\":\"shared/qx561x/"
+         "cIniDataStore\",\"line\":96,\"component\":\"qxserialconfig\",\"path\":\"/dev/fd/...",
+         kNothing},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        config.write("");
+        const RunResult r = sim.run({"timeout", "-s", "KILL", "20", "/bin/bash", "-c",
+                                     k.prepare + "\n" + kTool + " --port " + kRs485Port +
+                                         " --config-file " + k.configFile});
+        const auto dots = k.err.find("...");
+        if (dots == std::string::npos) {
+            EXPECT_EQ(k.err, r.err);
+        } else {
+            EXPECT_EQ(k.err.substr(0, dots), r.err.substr(0, dots));
+            EXPECT_NE(r.err.find("\"qxserialconfig\":\"larger than 16 MiB\"}"), std::string::npos)
+                << r.err;
+        }
+        EXPECT_EQ(k.err.empty() ? 0 : 1, r.status);
+        EXPECT_EQ(k.requests, newRequests());
+    }
+    // A byte-order mark, as editors on other systems write one, is no part of the first line.
+    config.write("\xEF\xBB\xBF" + kRs485Section + "FifoRxDepth=34\n",
+                 "\xEF\xBB\xBF[defaults]\nFifoTxDepth=35\n");
+    const RunResult r = apply(kRs485Port);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(appliedJournal("ttyQX561xPort1", 34, 35, "0x3"), newRequests());
+}
+
 TEST_F(ToolTest, RefusedTransmitLevelLeavesTheReceiveLevelApplied) {
     const RunResult r = apply(portName(kRefusingBoard, 20));
     EXPECT_EQ("{\"error_constant\":\"qxapalerr_osFault\",\"file\":\"qxserialconfig/Port\","

@@ -2,6 +2,7 @@
 #include "platform/qx/dsc/Utf8.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 
 #include "platform/qx/dsc/Exception.h"
@@ -14,12 +15,14 @@ constexpr const char* kModule = "qx/dsc/Utf8";
 
 bool isContinuation(unsigned char byte) { return byte >= 0x80 && byte <= 0xBF; }
 
-// Decodes one sequence at p; advances p past it. Never reads at or beyond end.
-uint32_t decodeOne(const unsigned char*& p, const unsigned char* end) {
+// Decodes one sequence at p and advances p past it; false (p unchanged) when the bytes
+// there are no valid sequence. Never reads at or beyond end.
+bool tryDecodeOne(const unsigned char*& p, const unsigned char* end, uint32_t& out) {
     const unsigned char lead = *p;
     if (lead < 0x80) {
         ++p;
-        return lead;
+        out = lead;
+        return true;
     }
     std::size_t continuations = 0;
     uint32_t value = 0;
@@ -45,21 +48,30 @@ uint32_t decodeOne(const unsigned char*& p, const unsigned char* end) {
         value = lead & 0x01;
         minSecond = lead == 0xFC ? 0x84 : 0x80;
     } else {
-        QX_DSC_THROW(InvalidSequence);  // stray continuation, C0, C1, FE, FF
+        return false;  // stray continuation, C0, C1, FE, FF
     }
     if (static_cast<std::size_t>(end - p) <= continuations) {
-        QX_DSC_THROW(InvalidSequence);
+        return false;
     }
     if (p[1] < minSecond) {
-        QX_DSC_THROW(InvalidSequence);
+        return false;
     }
     for (std::size_t i = 1; i <= continuations; ++i) {
         if (!isContinuation(p[i])) {
-            QX_DSC_THROW(InvalidSequence);
+            return false;
         }
         value = (value << 6) | (p[i] & 0x3F);
     }
     p += continuations + 1;
+    out = value;
+    return true;
+}
+
+uint32_t decodeOne(const unsigned char*& p, const unsigned char* end) {
+    uint32_t value = 0;
+    if (!tryDecodeOne(p, end, value)) {
+        QX_DSC_THROW(InvalidSequence);
+    }
     return value;
 }
 
@@ -167,6 +179,37 @@ std::wstring toWide(std::string_view utf8) {
         utf8ToWide(begin, end, wide.data(), wide.data() + length);
     }
     return wide;
+}
+
+bool isValidUtf8(std::string_view text) {
+    auto p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto end = p + text.size();
+    uint32_t ignored = 0;
+    while (p != end) {
+        if (!tryDecodeOne(p, end, ignored)) return false;
+    }
+    return true;
+}
+
+std::string visibleUtf8(std::string_view text) {
+    auto p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto end = p + text.size();
+    std::string out;
+    out.reserve(text.size());
+    while (p != end) {
+        const unsigned char* start = p;
+        uint32_t value = 0;
+        if (tryDecodeOne(p, end, value) && value >= 0x20 && value != 0x7F) {
+            if (value == '\\') out += '\\';
+            out.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start));
+            continue;
+        }
+        p = start + 1;
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", *start);
+        out += escaped;
+    }
+    return out;
 }
 
 std::string toUtf8(std::wstring_view wide) {

@@ -32,4 +32,10 @@ std::size_t wideToUtf8(const wchar_t* begin, const wchar_t* end, char* out, char
 std::wstring toWide(std::string_view utf8);
 std::string toUtf8(std::wstring_view wide);
 
+// Whether toWide accepts the text.
+bool isValidUtf8(std::string_view text);
+// The text for a message that must show what it holds: every byte that is not part of a
+// valid sequence, and every control character, as \xHH; a backslash doubled.
+std::string visibleUtf8(std::string_view text);
+
 }  // namespace qx::dsc

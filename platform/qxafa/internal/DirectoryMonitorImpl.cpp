@@ -37,6 +37,8 @@ constexpr uint32_t kEventMask = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVE
                                 IN_MOVED_TO | IN_CREATE | IN_DELETE | IN_DELETE_SELF |
                                 IN_MOVE_SELF;
 static_assert(kEventMask == 0xFCE, "watch mask");
+static_assert(DirectoryMonitor::kPathGone == (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED),
+              "events of a directory that is gone");
 
 constexpr size_t kFirstReadSize = 31;
 constexpr size_t kReadSizeStep = 15;
@@ -85,10 +87,18 @@ DirectoryMonitor::DirectoryMonitor(const std::string& path) : DirectoryMonitor()
     throwIfFailed(status);
 }
 
+DirectoryMonitor::DirectoryMonitor(const std::vector<std::string>& paths) : DirectoryMonitor() {
+    qxerr::Status status;
+    std::vector<const char*> texts;
+    for (const std::string& path : paths) texts.push_back(path.c_str());
+    open(texts.data(), texts.size(), status);
+    throwIfFailed(status);
+}
+
 DirectoryMonitor::~DirectoryMonitor() {
     if (inotify_) {
         for (int32_t watch : watches_) {
-            inotify_rm_watch(inotify_.get(), watch);
+            if (watch >= 0) inotify_rm_watch(inotify_.get(), watch);
         }
     }
 }
@@ -116,16 +126,41 @@ void DirectoryMonitor::open(const char* const* paths, size_t count, qxerr::Statu
         return;
     }
     for (size_t i = 0; i < count; ++i) {
-        const int watch = inotify_add_watch(inotify_.get(), paths[i], kEventMask);
-        if (watch < 0) {
-            setOsFault(status, kAddWatchFailed, errno);
-            return;
-        }
+        const int watch = addWatch(paths[i], status);
+        if (watch < 0) return;
         if (!storeWatch(watch, status)) {
             inotify_rm_watch(inotify_.get(), watch);
             return;
         }
     }
+}
+
+int32_t DirectoryMonitor::addWatch(const char* path, qxerr::Status& status) {
+    const int watch = inotify_add_watch(inotify_.get(), path, kEventMask);
+    if (watch < 0) setOsFault(status, kAddWatchFailed, errno);
+    return watch;
+}
+
+bool DirectoryMonitor::watch(uint32_t index, const std::string& path, qxerr::Status& status) {
+    if (status.isFatal()) return false;
+    if (!inotify_ || index > watches_.size()) {
+        setOsFault(status, kAddWatchFailed, EBADF);
+        return false;
+    }
+    if (index < watches_.size() && watches_[index] >= 0) {
+        // Fails harmlessly when the kernel has dropped the watch with its directory.
+        inotify_rm_watch(inotify_.get(), watches_[index]);
+        watches_[index] = -1;
+    }
+    const int32_t added = addWatch(path.c_str(), status);
+    if (added < 0) return false;
+    if (index < watches_.size()) {
+        watches_[index] = added;
+        return true;
+    }
+    if (storeWatch(added, status)) return true;
+    inotify_rm_watch(inotify_.get(), added);
+    return false;
 }
 
 bool DirectoryMonitor::storeWatch(int32_t watch, qxerr::Status& status) {
@@ -143,6 +178,11 @@ bool DirectoryMonitor::storeWatch(int32_t watch, qxerr::Status& status) {
 }
 
 bool DirectoryMonitor::waitForChange(uint32_t timeoutMs, uint32_t* outIndex,
+                                     qxerr::Status& status) {
+    return waitForChange(timeoutMs, outIndex, nullptr, status);
+}
+
+bool DirectoryMonitor::waitForChange(uint32_t timeoutMs, uint32_t* outIndex, uint32_t* outMask,
                                      qxerr::Status& status) {
     if (status.isFatal()) {
         return false;
@@ -167,6 +207,7 @@ bool DirectoryMonitor::waitForChange(uint32_t timeoutMs, uint32_t* outIndex,
             }
             *outIndex = index;
         }
+        if (outMask) *outMask = mask;
         return true;
     }
 }

@@ -93,7 +93,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "[Defaults]\nFifoTxDepth=3\n", {64, 128, 3}},
         LookupCase{"CommentsAndBlankLines",
                    "; comment\n\n# another\n[qx561x:7a01:3:1]\n  ; FifoRxDepth=1\nFifoTxDepth=7\n",
-                   nullptr, {64, 7, 3}}),
+                   nullptr, {64, 7, 3}},
+        // As editors on other systems save a UTF-8 file.
+        LookupCase{"ByteOrderMarks", "\xEF\xBB\xBF[qx561x:7a01:3:1]\nFifoRxDepth=5\n",
+                   "\xEF\xBB\xBF[defaults]\nFifoTxDepth=7\n", {5, 7, 3}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StoreSetters, SetValuesWinOverFilesAndLeaveDefaultsAlone) {
@@ -218,6 +221,62 @@ TEST(StoreFailures, MainPathThatIsADirectoryIsAnOsFault) {
     } catch (const qxerr::Exception& e) {
         expectReport(e, qxerr::qxapalerr_osFault, "qxapalerr_osFault", 87);
     }
+}
+
+// Opening a FIFO without a writer would wait for ever, reading /dev/zero never end: what
+// is no regular file is refused at once, naming it, by reading and by saving, and a saver
+// leaves it alone. So is a file larger than any configuration.
+TEST(StoreFailures, WhatIsNoRegularFileOrTooLargeIsRefusedNamingIt) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir.file("zero.ini"));
+    ASSERT_EQ(::mkfifo(dir.file("c_defaults.ini").c_str(), 0600), 0);
+    writeFile(dir.file("big.ini"), "[a]\nk=1\n");
+    std::filesystem::resize_file(dir.file("big.ini"), cIniDataStore::kMaxFileSize + 1);
+    const struct {
+        std::string main;
+        std::string refused;
+        int32_t code;
+        int line;
+        const char* message;
+    } cases[] = {
+        {dir.file("fifo.ini"), dir.file("fifo.ini"), qxerr::qxapalerr_invalidParameter, 91,
+         "not a regular file"},
+        {dir.file("zero.ini"), dir.file("zero.ini"), qxerr::qxapalerr_invalidParameter, 91,
+         "not a regular file"},
+        {dir.file("c.ini"), dir.file("c_defaults.ini"), qxerr::qxapalerr_invalidParameter, 91,
+         "not a regular file"},
+        {dir.file("big.ini"), dir.file("big.ini"), qxerr::qxapalerr_fileReadFailed, 96,
+         "larger than 16 MiB"},
+    };
+    auto expectRefusal = [](const qxerr::Exception& e, const auto& c) {
+        EXPECT_EQ(e.getCode(), c.code);
+        EXPECT_EQ(qxerr::reportGetInt(e.what(), "line"), c.line);
+        EXPECT_EQ(qxerr::reportGetString(e.what(), "path"), c.refused);
+        EXPECT_EQ(qxerr::reportGetString(e.what(), "qxserialconfig"), c.message);
+    };
+    cIniDataStore store;
+    store.setFifoRxDepth(kPort, 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.main);
+        try {
+            cIniDataStore{c.main};
+            ADD_FAILURE() << "read";
+        } catch (const qxerr::Exception& e) {
+            expectRefusal(e, c);
+        }
+        if (c.refused != c.main) continue;  // the defaults file is never saved into
+        try {
+            store.save(c.main);
+            ADD_FAILURE() << "saved";
+        } catch (const qxerr::Exception& e) {
+            expectRefusal(e, c);
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.file("fifo.ini")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("zero.ini")));
+    EXPECT_EQ(std::filesystem::file_size(dir.file("big.ini")), cIniDataStore::kMaxFileSize + 1);
+    EXPECT_TRUE(storetest::temporaryFiles(dir.path()).empty());
 }
 
 TEST(StoreFailures, SaveIntoMissingDirectoryIsResourceNotFound) {
@@ -351,6 +410,10 @@ TEST(StoreSave, ReadStoreSavedBackKeepsEverything) {
     const std::string text = "[a]\nk=1\n[b]\nFifoRxDepth=2\n";
     writeFile(dir.file("c.ini"), text);
     cIniDataStore(dir.file("c.ini")).save(dir.file("c.ini"));
+    EXPECT_EQ(readFile(dir.file("c.ini")), text);
+    // A byte-order mark is not written back; everything after it is.
+    writeFile(dir.file("c.ini"), "\xEF\xBB\xBF" + text);
+    cIniDataStore().save(dir.file("c.ini"));
     EXPECT_EQ(readFile(dir.file("c.ini")), text);
 }
 
