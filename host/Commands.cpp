@@ -35,7 +35,6 @@ using namespace sysapicpp;
 constexpr char kDriverRoot[] = "/proc/driver/qx";
 constexpr char kDriverDirectory[] = "/proc/driver/qx/pci:";
 constexpr std::streamsize kSlotPathLimit = 4096;
-constexpr char kBoardReaderCall[] = "GetProperty";
 
 template <class Model>
 void print(const CommandContext& context, const Model& model) {
@@ -52,7 +51,7 @@ auto fromBag(const std::string& item, Read read) -> decltype(read()) {
     try {
         return read();
     } catch (const HResultException& error) {
-        throw HostError(kBoardReaderCall, error.getCode(), "a property of the item cannot be read", item);
+        throw HostError(kCallProperty, error.getCode(), "a property of the item cannot be read", item);
     }
 }
 
