@@ -382,7 +382,7 @@ int runWatch(PluginSession& session, const CommandContext& context) {
                               ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                    std::chrono::duration<double>(*context.options.timeout))
                               : Clock::time_point::max();
-    constexpr std::chrono::milliseconds kStopLatency{100};
+    constexpr std::chrono::milliseconds kStopLatency{50};
     for (;;) {
         {
             std::unique_lock<std::mutex> guard(progress->mutex);

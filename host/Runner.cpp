@@ -21,8 +21,8 @@ namespace qxhost {
 namespace {
 
 // Long enough for an orderly shutdown of an idle plug-in, short enough for the promise of
-// one second.
-constexpr std::chrono::milliseconds kShutdownGrace{400};
+// one second on a busy machine.
+constexpr std::chrono::milliseconds kShutdownGrace{250};
 // The command's thread tells the first one it has ended.
 constexpr int kWakeSignal = SIGUSR1;
 constexpr int kUsageStatus = 2;
