@@ -194,9 +194,9 @@ WatchEvent watchEvent(int32_t type, const std::string& name) {
     return event;
 }
 
-// The ports a NAME of apply means: a port, or all ports of a board.
+// The ports a NAME of apply means: a port, or all ports of a board (which is noted).
 void addTargets(IcxSysExpert2& expert, const Catalog& catalog, const std::string& typed,
-                std::vector<const CatalogItem*>& targets) {
+                std::vector<const CatalogItem*>& targets, std::vector<const CatalogItem*>& boards) {
     const CatalogItem* found = catalog.find(typed);
     if (!found) {
         // The plug-in says why: no such item, most likely.
@@ -207,6 +207,7 @@ void addTargets(IcxSysExpert2& expert, const Catalog& catalog, const std::string
         targets.push_back(found);
         return;
     }
+    boards.push_back(found);
     for (const CatalogItem* port : catalog.portsOf(*found)) targets.push_back(port);
 }
 
@@ -230,8 +231,13 @@ int runList(PluginSession& session, const CommandContext& context) {
 
 int runShow(PluginSession& session, const CommandContext& context) {
     ShowModel model;
+    std::optional<Catalog> catalog;  // read once, for the first NAME that is no item name
     for (const std::string& typed : context.options.names) {
-        const std::string name = resolveName(session, typed, context.stop);
+        std::string name = typed;
+        if (!identify(typed)) {
+            if (!catalog) catalog = Catalog::read(session, context.stop);
+            if (const CatalogItem* found = catalog->find(typed)) name = found->name;
+        }
         const PropertyBagHandle bag = readItem(session.expert(), name, typed);
         const std::optional<ItemIdentity> identity = identify(name);
         const ItemKind kind = identity ? identity->kind : ItemKind::Board;
@@ -305,12 +311,15 @@ int runSet(PluginSession& session, const CommandContext& context) {
 int runApply(PluginSession& session, const CommandContext& context) {
     const Catalog catalog = Catalog::read(session, context.stop);
     std::vector<const CatalogItem*> targets;
+    std::vector<const CatalogItem*> boards;  // named, or all of them
     if (context.options.all) {
-        for (const CatalogItem* board : catalog.boards())
+        boards = catalog.boards();
+        for (const CatalogItem* board : boards)
             for (const CatalogItem* port : catalog.portsOf(*board)) targets.push_back(port);
         for (const CatalogItem* port : catalog.unlistedBoardPorts()) targets.push_back(port);
     } else {
-        for (const std::string& typed : context.options.names) addTargets(session.expert(), catalog, typed, targets);
+        for (const std::string& typed : context.options.names)
+            addTargets(session.expert(), catalog, typed, targets, boards);
     }
     warnOfMissingPorts(context, catalog);
 
@@ -326,21 +335,33 @@ int runApply(PluginSession& session, const CommandContext& context) {
     print(context, model);
     if (context.options.all && catalog.items().empty()) noticeEmptyMachine(context);
 
-    std::vector<const ApplyPort*> failed;
+    // A port the listing lacks was not applied either: that is no success.
+    std::vector<ErrorReport> failures;
     for (const ApplyPort& port : model.ports)
-        if (!port.applied()) failed.push_back(&port);
-    if (failed.empty()) return 0;
+        if (!port.applied()) failures.push_back({"apply", kCallTool, std::nullopt, toolFailure(port), port.node});
+    for (const CatalogItem* board : boards) {
+        const std::size_t listed = catalog.portsOf(*board).size();
+        const int32_t count = fromBag(board->name, [&] { return board->bag.getInt32(PortCount); });
+        if (static_cast<int64_t>(listed) < count)
+            failures.push_back({"apply", kCallRefused, std::nullopt,
+                                "the plug-in lists " + std::to_string(listed) + " of the board's " +
+                                    std::to_string(count) + " ports; those not listed were not applied",
+                                identify(board->name)->personName});
+    }
+    if (failures.empty()) return 0;
     if (!context.output.json()) {
-        for (const ApplyPort* port : failed)
-            context.output.diagnostic(toText(ErrorReport{"apply", kCallTool, std::nullopt, toolFailure(*port), port->node}));
+        for (const ErrorReport& failure : failures) context.output.diagnostic(toText(failure));
         return 1;
     }
-    // One error object: the one port, or each port in the message.
+    // One error object: the one failure, or each one in the message.
+    if (failures.size() == 1) throw HostError(failures[0].call, std::nullopt, failures[0].message, failures[0].name);
     std::string message;
-    for (const ApplyPort* port : failed)
-        message += (message.empty() ? "" : "; ") + (failed.size() > 1 ? port->node + ": " : "") + toolFailure(*port);
-    throw HostError(kCallTool, std::nullopt, message,
-                    failed.size() == 1 ? std::optional<std::string>(failed.front()->node) : std::nullopt);
+    bool toolFailed = false;
+    for (const ErrorReport& failure : failures) {
+        message += (message.empty() ? "" : "; ") + *failure.name + ": " + failure.message;
+        toolFailed = toolFailed || failure.call == kCallTool;
+    }
+    throw HostError(toolFailed ? kCallTool : kCallRefused, std::nullopt, message);
 }
 
 int runWatch(PluginSession& session, const CommandContext& context) {

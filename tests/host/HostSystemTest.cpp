@@ -495,6 +495,13 @@ TEST_F(HostTest, AMalformedConfigurationFileIsNeverSilent) {
     r = host({"set", "/dev/ttyQX561xPort1", "rx=2", "--json"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(parse(r.err)["error"]["message"], "no such board or port; " + warning);
+    // Ports the listing lacks were not applied: no success.
+    r = host({"apply", "0000:04:00.0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "qxhost: warning: " + warning + "\nqxhost: 0000:04:00.0: the plug-in lists 0 of the board's 2 "
+                     "ports; those not listed were not applied\n");
+    EXPECT_TRUE(sim.journal().empty());
 }
 
 TEST(HostMachines, AnEmptyMachineSaysSoAndJsonIsValidUtf8ForAnyBytes) {
