@@ -44,7 +44,7 @@ EXAMPLES = r'''
   qx561x.serial.port:
     name: "{{ item.node }}"
     mode: 1
-  loop: "{{ qx.ports | dict2items | map(attribute='value') | selectattr('kind', 'eq', 'RS-485') }}"
+  loop: "{{ qx.ports.values() | selectattr('kind', 'eq', 'RS-485') | list }}"
   loop_control:
     label: "{{ item.node }}"
 
