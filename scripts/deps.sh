@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config
           libboost1.74-dev libboost-filesystem1.74-dev libboost-system1.74-dev
           libboost-iostreams1.74-dev libgtest-dev libseccomp-dev nlohmann-json3-dev util-linux
-          dpkg-dev lintian clang libclang-rt-14-dev)
+          dpkg-dev lintian clang libclang-rt-14-dev ansible-core)
 
 missing=()
 for p in "${packages[@]}"; do
