@@ -99,6 +99,23 @@ TEST(Packages, HoldExactlyTheExpectedFiles) {
              dir + "usr/share/man/man1/",
              file + "usr/share/man/man1/qxsim.1.gz",
          }},
+        {"cockpit-qx561x",
+         {
+             dir + "usr/",
+             dir + "usr/share/",
+             dir + "usr/share/cockpit/",
+             dir + "usr/share/cockpit/qx561x/",
+             file + "usr/share/cockpit/qx561x/index.html",
+             file + "usr/share/cockpit/qx561x/index.js",
+             file + "usr/share/cockpit/qx561x/manifest.json",
+             file + "usr/share/cockpit/qx561x/patternfly.css",
+             file + "usr/share/cockpit/qx561x/qx561x.css",
+             file + "usr/share/cockpit/qx561x/theme.js",
+             dir + "usr/share/doc/",
+             dir + "usr/share/doc/cockpit-qx561x/",
+             file + "usr/share/doc/cockpit-qx561x/changelog.gz",
+             file + "usr/share/doc/cockpit-qx561x/copyright",
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.package);
@@ -122,6 +139,9 @@ TEST(Packages, ControlDataNamesSectionDependenciesAndConffiles) {
         {"qx561x-sim", "Section", "devel"},
         {"qx561x-sim", "Depends", "libseccomp2 (>= "},
         {"qx561x-sim", "Recommends", "qx561x"},
+        {"cockpit-qx561x", "Architecture", "all"},
+        {"cockpit-qx561x", "Section", "admin"},
+        {"cockpit-qx561x", "Depends", "cockpit-bridge, qx561x (= " QX_PACKAGE_VERSION ")"},
     };
     for (const auto& c : cases) {
         const RunResult r = runProgram({"dpkg-deb", "--field", qxtest::packageFile(c.package), c.field});
@@ -153,7 +173,7 @@ const std::set<std::string> kAcceptedWarnings = {};
 
 TEST(Packages, LintianFindsNoErrorAndNoUnexplainedWarning) {
     const RunResult r = runProgram({"lintian", "--display-info", qxtest::packageFile("qx561x"),
-                                    qxtest::packageFile("qx561x-sim")});
+                                    qxtest::packageFile("qx561x-sim"), qxtest::packageFile("cockpit-qx561x")});
     ASSERT_GE(r.status, 0) << r.err << "\n(scripts/deps.sh installs lintian)";
     std::cout << r.out;
     std::vector<std::string> errors;
@@ -172,7 +192,7 @@ TEST(Packages, LintianFindsNoErrorAndNoUnexplainedWarning) {
 // Every program and the plug-in: full RELRO, every symbol bound at load, MIT in copyright.
 TEST(Packages, BinariesAreHardenedAndTheLicenceIsMachineReadable) {
     qxtest::TempDir root;
-    for (const char* package : {"qx561x", "qx561x-sim"}) {
+    for (const char* package : {"qx561x", "qx561x-sim", "cockpit-qx561x"}) {
         const RunResult r = runProgram({"dpkg-deb", "--extract", qxtest::packageFile(package), root.path()});
         ASSERT_EQ(0, r.status) << r.err;
         const std::string copyright = readFile(root.file(std::string("usr/share/doc/") + package + "/copyright"));
@@ -203,7 +223,7 @@ TEST(Packages, CmakeInstallPlacesEveryFileWhereThePackagesDo) {
         {"env", "DESTDIR=" + destination.path(), QX_CMAKE, "--install", QX_BUILD_DIR, "--prefix", "/usr"});
     ASSERT_EQ(0, installed.status) << installed.err;
     std::set<std::string> packaged;
-    for (const char* package : {"qx561x", "qx561x-sim"}) {
+    for (const char* package : {"qx561x", "qx561x-sim", "cockpit-qx561x"}) {
         for (const std::string& entry : contents(qxtest::packageFile(package)))
             packaged.insert(entry.substr(entry.rfind(' ') + 1));
     }

@@ -7,7 +7,8 @@
 namespace qxtest {
 
 inline std::string packageFile(const std::string& package) {
-    return QX_PACKAGE_DIR "/" + package + "_" QX_PACKAGE_VERSION "_amd64.deb";
+    const std::string architecture = package.rfind("cockpit-", 0) == 0 ? "all" : "amd64";
+    return QX_PACKAGE_DIR "/" + package + "_" QX_PACKAGE_VERSION "_" + architecture + ".deb";
 }
 
 }  // namespace qxtest
