@@ -301,7 +301,7 @@
         if (error.call === "load") {
             showState(_("The qx561x plug-in is not installed"),
                       [el("p", null, _("Install the qx561x package.")),
-                       el("p", "qx-detail", error.name ? error.name + ": " + error.message : error.message)]);
+                       el("p", "qx-detail", error.message)]);
         } else if (error.call === "missing") {
             showState(_("qxhost is not installed"), [el("p", null, _("Install the qx561x package."))]);
         } else {
@@ -395,11 +395,11 @@
             closeEdit();
     }
 
-    function showRefusal(text) {
+    function showRefusal(text, keys) {
         editing.message.replaceChildren(el("div", "pf-c-helper-text__item pf-m-error",
                                            el("span", "pf-c-helper-text__item-text", text)));
-        for (const input of Object.values(editing.inputs))
-            input.setAttribute("aria-invalid", "true");
+        for (const [key, input] of Object.entries(editing.inputs))
+            input.setAttribute("aria-invalid", String(keys.includes(key)));
     }
 
     function save() {
@@ -414,7 +414,7 @@
                 continue;
             const value = input.value.trim();
             if (!/^[0-9]+$/.test(value)) {
-                showRefusal(cockpit.format(_("$0: enter a whole number."), setting.label));
+                showRefusal(cockpit.format(_("$0: enter a whole number."), setting.label), [setting.key]);
                 input.focus();
                 return;
             }
@@ -445,7 +445,7 @@
                         return;
                     current.busy = false;
                     current.saveButton.disabled = false;
-                    showRefusal(failure.error.message);
+                    showRefusal(failure.error.message, assignments.map(assignment => assignment.split("=")[0]));
                 });
     }
 
