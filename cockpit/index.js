@@ -22,8 +22,7 @@
     const applyAllButton = document.getElementById("apply-all");
 
     const cards = new Map(); // board item -> { node, title, facts, tbody, rows }
-    let configProblems = [];
-    let editing = null; // { item, row, inputs, message }
+    let editing = null; // { entry, inputs, message, saveButton, busy }
 
     // ---- qxhost ----
 
@@ -107,45 +106,57 @@
 
     // ---- notices: permission, configuration problems, results ----
 
-    let resultNotice = null;
+    // Each redrawn only when it changes: a live region that is redrawn is announced again.
+    const notices = {};
+    for (const name of ["permission", "problems", "result"]) {
+        notices[name] = { node: el("div"), shown: null };
+        noticesNode.append(notices[name].node);
+    }
+
+    function showNotice(name, signature, make) {
+        const notice = notices[name];
+        if (notice.shown === signature)
+            return;
+        notice.shown = signature;
+        notice.node.replaceChildren(...(signature === null ? [] : [make()]));
+    }
 
     function readOnly() {
         return permission.allowed === false;
     }
 
-    function renderNotices() {
-        const notices = [];
-        if (readOnly())
-            notices.push(alert("info", _("Read-only: changing or applying settings needs administrative access.")));
-        if (configProblems.length) {
-            notices.push(alert("warning", _("The stored settings have problems; ports they concern may be missing."),
-                               configProblems.map(p => (p.line === null ? p.file : p.file + ":" + p.line) +
-                                                       ": " + p.message)));
-        }
-        if (resultNotice)
-            notices.push(resultNotice);
-        noticesNode.replaceChildren(...notices);
+    function renderNotices(problems) {
+        showNotice("permission", readOnly() ? "read-only" : null,
+                   () => alert("info", _("Read-only: changing or applying settings needs administrative access.")));
+        const lines = problems.map(p => (p.line === null ? p.file : p.file + ":" + p.line) + ": " + p.message);
+        showNotice("problems", lines.length ? lines.join("\n") : null,
+                   () => alert("warning", _("The stored settings have problems; ports they concern may be missing."),
+                               lines));
         applyAllButton.hidden = readOnly() || cards.size === 0;
     }
 
+    let results = 0;
+
     function showResult(variant, title, lines) {
-        resultNotice = alert(variant, title, lines, () => {
-            resultNotice = null;
-            renderNotices();
-        });
-        renderNotices();
+        showNotice("result", ++results, () => alert(variant, title, lines, () => showNotice("result", null)));
     }
 
     // ---- the listing ----
 
+    let stateShown = null;
+
     function showState(title, body) {
-        stateNode.hidden = !title;
-        if (title) {
-            stateNode.replaceChildren(el("div", "pf-c-empty-state",
-                                         el("div", "pf-c-empty-state__content",
-                                            el("h2", "pf-c-title pf-m-lg", title),
-                                            el("div", "pf-c-empty-state__body", ...body))));
-        }
+        const signature = title === null ? null : JSON.stringify([title, body]);
+        if (signature === stateShown)
+            return;
+        stateShown = signature;
+        stateNode.hidden = title === null;
+        stateNode.replaceChildren(...(title === null
+            ? []
+            : [el("div", "pf-c-empty-state",
+                  el("div", "pf-c-empty-state__content",
+                     el("h2", "pf-c-title pf-m-lg", title),
+                     ...body.map(line => el("p", "pf-c-empty-state__body qx-detail", line))))]));
     }
 
     function valueText(value) {
@@ -288,7 +299,7 @@
             }
         }
         if (boards.length === 0)
-            showState(_("No serial boards found"), [_("No board of the family is installed, or its driver is not loaded.")]);
+            showState(_("No serial boards found"), [_("No QX561x board is installed, or its driver is not loaded.")]);
         else
             showState(null);
     }
@@ -299,13 +310,11 @@
         cards.clear();
         editing = null;
         if (error.call === "load") {
-            showState(_("The qx561x plug-in is not installed"),
-                      [el("p", null, _("Install the qx561x package.")),
-                       el("p", "qx-detail", error.message)]);
+            showState(_("The qx561x plug-in is not installed"), [_("Install the qx561x package."), error.message]);
         } else if (error.call === "missing") {
-            showState(_("qxhost is not installed"), [el("p", null, _("Install the qx561x package."))]);
+            showState(_("qxhost is not installed"), [_("Install the qx561x package.")]);
         } else {
-            showState(_("The boards could not be listed"), [el("p", "qx-detail", error.message)]);
+            showState(_("The boards could not be listed"), [error.message]);
         }
     }
 
@@ -320,13 +329,12 @@
         const check = qxhost(["check"]).then(doc => doc, failure => failure.doc);
         refreshing = Promise.all([qxhost(["list"]).then(listing => ({ listing }), failure => failure), check])
                 .then(([list, checked]) => {
-                    configProblems = checked && checked.problems ? checked.problems : [];
                     if (list.listing)
                         render(list.listing);
                     else
                         failed(list.error);
                     document.getElementById("loading").hidden = true;
-                    renderNotices();
+                    renderNotices(checked && checked.problems ? checked.problems : []);
                 })
                 .finally(() => {
                     refreshing = null;
@@ -427,7 +435,7 @@
         }
         current.busy = true;
         current.saveButton.disabled = true;
-        // The plug-in judges the values first, so a refusal leaves nothing half stored.
+        // A dry run first: the plug-in judges the values before anything is stored or applied.
         const name = ["--", port.item, ...assignments];
         qxhost(["set", "--dry-run", ...name])
                 .then(() => qxhost(["set", ...name]))
