@@ -51,6 +51,11 @@ def free_port():
         return s.getsockname()[1]
 
 
+def read(path):
+    with open(path) as f:
+        return f.read()
+
+
 def connectable(port):
     try:
         socket.create_connection(("127.0.0.1", port), 1).close()
@@ -78,14 +83,19 @@ class SerialPortsPage(unittest.TestCase):
         cls.fifo = os.path.join(cls.tmp, "jobs")
         cls.jobs = 0
         os.mkfifo(cls.fifo)
-        os.makedirs(ARGS.artifacts, exist_ok=True)
+        shutil.rmtree(ARGS.artifacts, ignore_errors=True)
+        os.makedirs(ARGS.artifacts)
         cls.port = free_port()
         # Read-write, so neither side waits for the other; closing it ends the runner.
         cls.fifo_fd = os.open(cls.fifo, os.O_RDWR)
         cls.driver = cls.sim = cls.log = None
         cls.addClassCleanup(cls.stop)
         env = dict(os.environ, PATH=ARGS.host_dir + ":" + os.environ["PATH"], LANG="C.UTF-8",
-                   XDG_DATA_DIRS=ARGS.share + ":/usr/share", QX_PAGE_TEST=cls.tmp)
+                   XDG_DATA_DIRS=ARGS.share + ":/usr/share", QX_PAGE_TEST=cls.tmp,
+                   # The page needs neither a session bus nor an ssh agent; without them, the
+                   # bridge starts its own, which outlive it and keep the simulation running.
+                   DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(cls.tmp, "no-session-bus"),
+                   SSH_AUTH_SOCK=os.path.join(cls.tmp, "no-ssh-agent"))
         cls.log = open(os.path.join(cls.tmp, "sim.log"), "w+")
         cls.sim = subprocess.Popen(
             [ARGS.qxsim, "--boards", ARGS.boards, "--state", cls.state, "--",
@@ -94,7 +104,7 @@ class SerialPortsPage(unittest.TestCase):
         try:
             wait_for(cls.listening, 30, "cockpit-ws on port %d" % cls.port, 0.1)
         except AssertionError as e:
-            raise AssertionError("%s\n%s" % (e, open(cls.log.name).read()))
+            raise AssertionError("%s\n%s" % (e, read(cls.log.name)))
 
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
@@ -104,7 +114,11 @@ class SerialPortsPage(unittest.TestCase):
             options.add_argument(arg)
         cls.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         cls.driver.get("http://127.0.0.1:%d%s" % (cls.port, PAGE))
-        wait_for(lambda: len(cls.rows()) == 8, 30, "the scenario's ports on the page")
+        try:
+            wait_for(lambda: len(cls.rows()) == 8, 30, "the scenario's ports on the page")
+        except AssertionError:
+            cls.driver.save_screenshot(os.path.join(ARGS.artifacts, "setup-failure.png"))
+            raise
 
     @classmethod
     def listening(cls):
@@ -117,19 +131,21 @@ class SerialPortsPage(unittest.TestCase):
         if cls.driver:
             cls.driver.quit()
         os.close(cls.fifo_fd)
+        lingered = False
         if cls.sim:
             try:
                 cls.sim.wait(15)
             except subprocess.TimeoutExpired:
+                lingered = True
                 os.killpg(cls.sim.pid, signal.SIGKILL)
                 cls.sim.wait()
         # Whatever the simulation started carries the marker in its environment.
-        left = []
+        left = {}
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
                 with open("/proc/%s/environ" % pid, "rb") as f:
                     if ("QX_PAGE_TEST=" + cls.tmp).encode() in f.read().split(b"\0"):
-                        left.append(int(pid))
+                        left[int(pid)] = read("/proc/%s/cmdline" % pid).replace("\0", " ")
             except OSError:
                 pass
         for pid in left:
@@ -137,8 +153,8 @@ class SerialPortsPage(unittest.TestCase):
         if cls.log:
             cls.log.close()
         shutil.rmtree(cls.tmp, ignore_errors=True)
-        if left:
-            raise AssertionError("processes left behind: %s" % left)
+        if left or lingered:
+            raise AssertionError("the simulation outlived cockpit-ws by 15 s; left behind: %s" % left)
 
     # ---- the simulated machine ----
 
@@ -150,9 +166,8 @@ class SerialPortsPage(unittest.TestCase):
         with open(job, "w") as f:
             f.write(command + "\n")
         os.write(cls.fifo_fd, (job + "\n").encode())
-        wait_for(lambda: os.path.exists(job + ".status") and open(job + ".status").read().endswith("\n"),
-                 60, command)
-        return int(open(job + ".status").read()), open(job + ".out").read()
+        wait_for(lambda: os.path.exists(job + ".status") and read(job + ".status").endswith("\n"), 60, command)
+        return int(read(job + ".status")), read(job + ".out")
 
     def qxsim(self, *args):
         done = subprocess.run([ARGS.qxsim, *args, "--state", self.state], capture_output=True, text=True)
@@ -289,6 +304,9 @@ def main():
     for name in ("--qxsim", "--host-dir", "--share", "--boards", "--artifacts"):
         parser.add_argument(name, required=True)
     ARGS, rest = parser.parse_known_args()
+    # Cockpit's bridge does not run where this test does.
+    for name in ("qxsim", "host_dir", "share", "boards", "artifacts"):
+        setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
