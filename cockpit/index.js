@@ -46,7 +46,8 @@
             if (parsed && parsed.error && parsed.error.message)
                 return parsed.error;
         }
-        return { call: null, message: ex.message || cockpit.format(_("qxhost exited with status $0"), ex.exit_status) };
+        const message = ex.message || cockpit.format(_("qxhost exited with status $0"), ex.exit_status);
+        return { call: null, message };
     }
 
     // Resolves with the document; rejects with { error, doc } (apply prints its document also
@@ -126,12 +127,11 @@
     }
 
     function renderNotices(problems) {
-        showNotice("permission", readOnly() ? "read-only" : null,
-                   () => alert("info", _("Read-only: changing or applying settings needs administrative access.")));
+        const readOnlyNote = _("Read-only: changing or applying settings needs administrative access.");
+        showNotice("permission", readOnly() ? "read-only" : null, () => alert("info", readOnlyNote));
         const lines = problems.map(p => (p.line === null ? p.file : p.file + ":" + p.line) + ": " + p.message);
-        showNotice("problems", lines.length ? lines.join("\n") : null,
-                   () => alert("warning", _("The stored settings have problems; ports they concern may be missing."),
-                               lines));
+        const problemsTitle = _("The stored settings have problems; ports they concern may be missing.");
+        showNotice("problems", lines.length ? lines.join("\n") : null, () => alert("warning", problemsTitle, lines));
         applyAllButton.hidden = readOnly() || cards.size === 0;
     }
 
@@ -248,8 +248,10 @@
                 card.facts.replaceChildren(...facts.map(fact => el("span", "qx-fact", fact)));
         }
         card.apply.hidden = readOnly() || !board.item;
-        if (board.item)
-            card.apply.setAttribute("aria-label", cockpit.format(_("Apply stored settings to board $0"), board.address));
+        if (board.item) {
+            card.apply.setAttribute("aria-label",
+                                    cockpit.format(_("Apply stored settings to board $0"), board.address));
+        }
 
         const seen = new Set();
         board.ports.forEach((port, index) => {
@@ -276,7 +278,11 @@
     function render(listing) {
         const boards = listing.boards.slice();
         if (listing.unlistedBoardPorts.length)
-            boards.push({ item: null, model: _("Ports of boards that could not be described"), ports: listing.unlistedBoardPorts });
+            boards.push({
+                item: null,
+                model: _("Ports of boards that could not be described"),
+                ports: listing.unlistedBoardPorts,
+            });
         const seen = new Set();
         boards.forEach((board, index) => {
             const key = board.item || "";
@@ -299,7 +305,8 @@
             }
         }
         if (boards.length === 0)
-            showState(_("No serial boards found"), [_("No QX561x board is installed, or its driver is not loaded.")]);
+            showState(_("No serial boards found"),
+                      [_("No QX561x board is installed, or its driver is not loaded.")]);
         else
             showState(null);
     }
@@ -369,8 +376,9 @@
             input.value = valueText(port[setting.key]);
             input.name = setting.key;
             input.setAttribute("aria-label", cockpit.format("$0, $1", setting.label, port.node || port.item));
-            const hint = el("div", "pf-c-helper-text qx-range", el("div", "pf-c-helper-text__item",
-                                                                     el("span", "pf-c-helper-text__item-text", limitText(limit))));
+            const hint = el("div", "pf-c-helper-text qx-range",
+                            el("div", "pf-c-helper-text__item",
+                               el("span", "pf-c-helper-text__item-text", limitText(limit))));
             input.addEventListener("keydown", event => {
                 if (event.key === "Enter")
                     save();
@@ -465,12 +473,13 @@
             const ports = doc && doc.ports ? doc.ports : [];
             const failedPorts = ports.filter(port => !port.applied);
             if (!doc) {
-                showResult("danger", cockpit.format(_("Stored settings could not be applied to $0"), what), [error.message]);
+                showResult("danger", cockpit.format(_("Stored settings could not be applied to $0"), what),
+                           [error.message]);
             } else if (failedPorts.length) {
                 showResult("danger", cockpit.format(_("Stored settings could not be applied to $0 of $1 ports"),
                                                     failedPorts.length, ports.length),
-                           failedPorts.map(port => (port.node || port.item) + ": " +
-                                                   (port.report || cockpit.format(_("exit status $0"), port.status))));
+                           failedPorts.map(port => (port.node || port.item) + ": " + (port.report ||
+                                           cockpit.format(_("exit status $0"), port.status))));
             } else {
                 showResult("success", cockpit.format(cockpit.ngettext("Stored settings applied to $0 port",
                                                                       "Stored settings applied to $0 ports",

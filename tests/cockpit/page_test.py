@@ -3,7 +3,7 @@
 """The "Serial ports" page in a real browser: cockpit-ws with a local session inside qxsim,
 the built qxhost first on the bridge's PATH, headless Chromium driven from outside.
 
-    page_test.py --qxsim Q --host-dir D --share S --boards F --artifacts A [unittest args]
+    page_test.py --qxsim Q --host-dir D --plugin P --share S --boards F --artifacts A [unittest args]
 """
 
 import argparse
@@ -193,10 +193,12 @@ class SerialPortsPage(unittest.TestCase):
         for theme in ("light", "dark"):
             self.driver.execute_script(
                 "window.dispatchEvent(new CustomEvent('cockpit-style', {detail: {style: arguments[0]}}))", theme)
-            dark = self.driver.execute_script("return document.documentElement.classList.contains('pf-theme-dark')")
+            dark = self.driver.execute_script("return document.documentElement.classList.contains(arguments[0])",
+                                              "pf-theme-dark")
             self.assertEqual(theme == "dark", dark)
             self.driver.save_screenshot(os.path.join(ARGS.artifacts, "%s-%s.png" % (name, theme)))
-        self.driver.execute_script("window.dispatchEvent(new CustomEvent('cockpit-style', {detail: {style: 'light'}}))")
+        self.driver.execute_script(
+            "window.dispatchEvent(new CustomEvent('cockpit-style', {detail: {style: 'light'}}))")
 
     def edit(self, node, key, value):
         row = self.row(node)
@@ -216,8 +218,9 @@ class SerialPortsPage(unittest.TestCase):
             nodes = [row.get_attribute("data-node") for row in card.find_elements(By.CSS_SELECTOR, "tbody tr")]
             self.assertEqual(SCENARIO.pop(address), nodes, address)
         self.assertEqual({}, SCENARIO, "boards missing from the page")
-        self.assertEqual("RS-485", self.row("/dev/ttyQX561xPort1").find_element(By.CSS_SELECTOR, ".pf-c-label").text)
-        self.assertEqual(["64", "128", "3"], [self.cell("/dev/ttyQX561xPort1", key) for key in ("rx", "tx", "mode")])
+        port = "/dev/ttyQX561xPort1"
+        self.assertEqual("RS-485", self.row(port).find_element(By.CSS_SELECTOR, ".pf-c-label").text)
+        self.assertEqual(["64", "128", "3"], [self.cell(port, key) for key in ("rx", "tx", "mode")])
         self.assertEqual("—", self.cell("/dev/ttyQX561xPort8", "mode"))
         self.screenshot("list")
 
@@ -297,15 +300,44 @@ class SerialPortsPage(unittest.TestCase):
             self.driver.switch_to.window(main)
             self.inside("kill $(cat %s/user-ws)" % self.tmp)
 
+    def test_8_a_malformed_file_and_a_missing_plug_in_are_told_as_such(self):
+        ini = "/etc/qxserial/configuration.ini"
+        status, out = self.inside("touch {0} && cp {0} {0}.saved && printf '[qx561x:7007:3:1]\\nFifoRxDepth\\n' >{0}"
+                                  .format(ini))
+        self.assertEqual(0, status, out)
+        try:
+            status, out = self.inside("qxhost check --json")
+            problem = json.loads(out)["problems"][0]
+            self.assertEqual([1, ini, 2], [status, problem["file"], problem["line"]], out)
+            shown = wait_for(lambda: self.driver.find_elements(By.CSS_SELECTOR, "#notices .pf-m-warning li"), 10,
+                             "the configuration's problem")
+            self.assertEqual("%s:2: %s" % (ini, problem["message"]), shown[0].text)
+        finally:
+            self.assertEqual(0, self.inside("mv %s.saved %s" % (ini, ini))[0])
+        wait_for(lambda: not self.driver.find_elements(By.CSS_SELECTOR, "#notices .pf-m-warning"), 10,
+                 "the problem to go")
+
+        plugin = "/usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so"
+        status, out = self.inside("umount " + plugin)
+        self.assertEqual(0, status, out)
+        try:
+            state = wait_for(lambda: self.driver.find_element(By.CSS_SELECTOR, "#state").text, 10, "the empty state")
+            self.assertIn("The qx561x plug-in is not installed", state)
+            self.assertEqual([], self.rows())
+        finally:
+            status, out = self.inside("mount --bind %s %s" % (ARGS.plugin, plugin))
+            self.assertEqual(0, status, out)
+        wait_for(lambda: len(self.rows()) == 8, 10, "the ports to come back")
+
 
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    for name in ("--qxsim", "--host-dir", "--share", "--boards", "--artifacts"):
+    for name in ("--qxsim", "--host-dir", "--plugin", "--share", "--boards", "--artifacts"):
         parser.add_argument(name, required=True)
     ARGS, rest = parser.parse_known_args()
     # Cockpit's bridge does not run where this test does.
-    for name in ("qxsim", "host_dir", "share", "boards", "artifacts"):
+    for name in ("qxsim", "host_dir", "plugin", "share", "boards", "artifacts"):
         setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
