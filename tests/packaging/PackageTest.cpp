@@ -84,6 +84,9 @@ TEST(Packages, HoldExactlyTheExpectedFiles) {
              program + "usr/bin/qxhost",
              dir + "usr/share/man/man1/",
              file + "usr/share/man/man1/qxhost.1.gz",
+             dir + "usr/share/bash-completion/",
+             dir + "usr/share/bash-completion/completions/",
+             file + "usr/share/bash-completion/completions/qxhost",
          }},
         {"qx561x-sim",
          {
