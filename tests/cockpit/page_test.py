@@ -330,6 +330,19 @@ class SerialPortsPage(unittest.TestCase):
             self.assertEqual(0, status, out)
         wait_for(lambda: len(self.rows()) == 8, 10, "the ports to come back")
 
+    def test_9_stored_settings_are_applied_to_a_board_and_to_all_ports(self):
+        card = self.row("/dev/ttyQX561xPort8").find_element(By.XPATH, "ancestor::article")
+        for button, ports in ((card.find_element(By.CSS_SELECTOR, ".pf-c-card__actions button"), ["8", "9"]),
+                              (self.driver.find_element(By.ID, "apply-all"), ["0", "1", "2", "3", "8", "9", "12", "13"])):
+            before = len(self.journal())
+            button.click()
+            notice = wait_for(lambda: self.driver.find_elements(By.CSS_SELECTOR, "#notices .pf-m-success"), 10,
+                              "the result of " + button.text)
+            self.assertEqual("Stored settings applied to %d ports" % len(ports), notice[0].text.splitlines()[0])
+            applied = sorted({line.split()[0] for line in self.journal()[before:]})
+            self.assertEqual(sorted("ttyQX561xPort" + port for port in ports), applied)
+            notice[0].find_element(By.CSS_SELECTOR, "button").click()
+
 
 def main():
     global ARGS
