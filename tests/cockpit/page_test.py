@@ -221,6 +221,9 @@ class SerialPortsPage(unittest.TestCase):
         self.assertEqual("RS-485", self.row(port).find_element(By.CSS_SELECTOR, ".pf-c-label").text)
         self.assertEqual(["64", "128", "3"], [self.cell(port, key) for key in ("rx", "tx", "mode")])
         self.assertEqual("—", self.cell("/dev/ttyQX561xPort8", "mode"))
+        manifests = self.driver.execute_async_script(
+            "fetch('../manifests.json').then(r => r.json()).then(arguments[0])")
+        self.assertEqual("Serial ports", manifests["qx561x"]["menu"]["index"]["label"])
         self.screenshot("list")
 
     def test_2_editing_a_receive_level_saves_and_applies_it(self):
@@ -248,7 +251,9 @@ class SerialPortsPage(unittest.TestCase):
                          10, "the refusal")
         self.assertEqual(message, shown)
         self.screenshot("refusal")
-        self.row("/dev/ttyQX561xPort1").find_element(By.XPATH, ".//button[text()='Cancel']").click()
+        # Escape leaves the editor, and the keyboard is back on the row's Edit button.
+        self.driver.switch_to.active_element.send_keys(Keys.ESCAPE)
+        self.assertEqual("Edit", self.driver.switch_to.active_element.text)
         self.assertEqual("32", self.cell("/dev/ttyQX561xPort1", "rx"))
         self.assertEqual(before, self.journal())
         self.assertEqual(ini_before, self.inside("cat /etc/qxserial/configuration.ini")[1])
