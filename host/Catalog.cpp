@@ -60,6 +60,10 @@ bool matches(const CatalogItem& item, const std::string& typed) {
     return address == wanted || address.substr(address.find(':') + 1) == wanted;
 }
 
+bool mayHaveVanished(const HostError& error) {
+    return error.code() == sysapicpp::E_SYSAPI_ITEM_NOT_EXIST || error.code() == sysapicpp::E_FAIL;
+}
+
 int32_t int32Or(const PropertyBagHandle& bag, uint32_t tag, int32_t otherwise) {
     return bag.hasProperty(tag) ? bag.getInt32(tag) : otherwise;
 }
@@ -108,8 +112,9 @@ Catalog Catalog::read(PluginSession& session, const StopRequest& stop) {
         try {
             current = Catalog(allItemProperties(session.expert()));
         } catch (const HostError& error) {
-            // An item vanished between the names and the properties.
-            if (error.code() != sysapicpp::E_SYSAPI_ITEM_NOT_EXIST || reading >= kReadings) throw;
+            // An item vanished between the names and the properties: the plug-in says it does
+            // not exist, or, when its board's files went first, that describing it failed.
+            if (!mayHaveVanished(error) || reading >= kReadings) throw;
             continue;
         }
         if (current->settled() || (previous && previous->sameNames(*current)) || reading >= kReadings)

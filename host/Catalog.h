@@ -38,8 +38,9 @@ struct CatalogItem {
 class Catalog {
 public:
     // Every item with its properties. Boards come and go while it is read: an item that
-    // vanishes between the names and the properties, or a board with ports missing, makes
-    // it read again by a new expert, a bounded number of times; a shape that stays is taken
+    // vanishes between the names and the properties (the plug-in answers 0x80040375, or
+    // E_FAIL when the board's files went first), or a board with ports missing, makes it
+    // read again by a new expert, a bounded number of times; a shape that stays is taken
     // as it is.
     static Catalog read(PluginSession& session, const StopRequest& stop);
 

@@ -35,7 +35,6 @@ using namespace sysapicpp;
 constexpr char kDriverRoot[] = "/proc/driver/qx";
 constexpr char kDriverDirectory[] = "/proc/driver/qx/pci:";
 constexpr std::streamsize kSlotPathLimit = 4096;
-constexpr char kBoardReaderCall[] = "GetProperty";
 
 template <class Model>
 void print(const CommandContext& context, const Model& model) {
@@ -52,7 +51,7 @@ auto fromBag(const std::string& item, Read read) -> decltype(read()) {
     try {
         return read();
     } catch (const HResultException& error) {
-        throw HostError(kBoardReaderCall, error.getCode(), "a property of the item cannot be read", item);
+        throw HostError(kCallProperty, error.getCode(), "a property of the item cannot be read", item);
     }
 }
 
@@ -383,7 +382,7 @@ int runWatch(PluginSession& session, const CommandContext& context) {
                               ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                    std::chrono::duration<double>(*context.options.timeout))
                               : Clock::time_point::max();
-    constexpr std::chrono::milliseconds kStopLatency{100};
+    constexpr std::chrono::milliseconds kStopLatency{50};
     for (;;) {
         {
             std::unique_lock<std::mutex> guard(progress->mutex);

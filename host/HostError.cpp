@@ -61,11 +61,6 @@ HostError::HostError(std::string call, std::optional<HRESULT> code, std::string 
       message_(std::move(message)),
       name_(std::move(name)) {}
 
-HostError& HostError::concerning(const std::string& name) {
-    if (!name_) name_ = name;
-    return *this;
-}
-
 HostError& HostError::appendMessage(const std::string& text) {
     message_ += text;
     return *this;

@@ -11,7 +11,8 @@
 
 namespace qxhost {
 
-// The calls that are not the plug-in's.
+// The calls that are not the plug-in's expert calls.
+constexpr char kCallProperty[] = "GetProperty";  // a property bag's getter
 constexpr char kCallLoad[] = "load";
 constexpr char kCallTool[] = "qxserialconfig";
 constexpr char kCallUsage[] = "usage";
@@ -30,8 +31,6 @@ public:
     const std::string& message() const { return message_; }
     const std::optional<std::string>& name() const { return name_; }
 
-    // Names the subject unless a more precise one is already named.
-    HostError& concerning(const std::string& name);
     HostError& appendMessage(const std::string& text);
 
 private:

@@ -21,8 +21,8 @@ namespace qxhost {
 namespace {
 
 // Long enough for an orderly shutdown of an idle plug-in, short enough for the promise of
-// one second.
-constexpr std::chrono::milliseconds kShutdownGrace{400};
+// one second on a busy machine.
+constexpr std::chrono::milliseconds kShutdownGrace{250};
 // The command's thread tells the first one it has ended.
 constexpr int kWakeSignal = SIGUSR1;
 constexpr int kUsageStatus = 2;
@@ -82,7 +82,7 @@ int execute(const Options& options, Output& output, const StopRequest& stop) {
         if (options.command != "check") explainMissingItem(output, error);
         printError(output, ErrorReport{operation, error.call(), error.code(), error.message(), error.name()});
     } catch (const sysapicpp::HResultException& error) {
-        printError(output, ErrorReport{operation, "GetProperty", error.getCode(), "a property cannot be read",
+        printError(output, ErrorReport{operation, kCallProperty, error.getCode(), "a property cannot be read",
                                        std::nullopt});
     } catch (const std::bad_alloc&) {
         printError(output, ErrorReport{operation, kOwnCall, std::nullopt, "out of memory", std::nullopt});

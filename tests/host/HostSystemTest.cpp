@@ -1,75 +1,16 @@
 // SPDX-License-Identifier: MIT
 // qxhost under the simulated driver, with the real plug-in and the real tool: what a person
-// or a program sees of every command. Inside the simulation the plug-in is at its installed
-// path, so qxhost runs without --plugin.
-
-#include <gtest/gtest.h>
+// or a program sees of every command.
 
 #include <algorithm>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "tests/support/Sim.h"
+#include "tests/host/HostTest.h"
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-const std::string kHost = QX_BUILD_DIR "/host/qxhost";
-const std::string kBoardPath = "/sys/devices/pci0000:00/0000:00:1c.0/0000:03:00.0";
-const std::string kPortPath = kBoardPath + "/tty/ttyQX561xPort1";
-const std::string kBoardItem = "device:/sys/devices/pci0000|3A00/0000|3A00|3A1c.0/0000|3A03|3A00.0";
-const std::string kPortsItem = "port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.0/0000|3A03|3A00.0/tty/ttyQX561xPort";
-const std::string kPortItem = kPortsItem + "1";
-const std::string k232Item = "port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.1/0000|3A04|3A00.0/tty/ttyQX561xPort";
-const std::string kRefusingItem = "port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.3/0000|3A06|3A00.0/tty/ttyQX561xPort";
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) result.push_back(line);
-    return result;
-}
-
-// Parsing refuses anything but valid UTF-8 JSON; a failure names the text.
-Json parse(const std::string& text) {
-    try {
-        return Json::parse(text);
-    } catch (const std::exception& error) {
-        ADD_FAILURE() << error.what() << " in: " << text;
-        return Json();
-    }
-}
-
-class HostTest : public testing::Test {
-protected:
-    qxtest::RunResult host(std::vector<std::string> args) const {
-        args.insert(args.begin(), kHost);
-        return sim.run(args);
-    }
-    // A script under the simulator in a scratch directory, with $HOST standing for qxhost,
-    // plug plug|unplug BOARD for qxsim's command, and ready PID waiting until a qxhost runs
-    // its command thread and its plug-in's monitor and workers.
-    qxtest::RunResult script(const std::string& text) const {
-        return sim.shell("HOST='" + kHost + "'\n"
-                         "plug() { " + qxtest::Sim::qxsimPath() + " \"$1\" \"$2\" --state " + sim.stateDir() + "; }\n"
-                         "ready() {\n"
-                         "    while [ \"$(ls /proc/$1/task 2>/dev/null | wc -l)\" -lt 5 ]; do sleep 0.02; done\n"
-                         "    sleep 0.1\n"
-                         "}\n"
-                         "ms() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }\n"
-                         "work=$(mktemp -d) && cd \"$work\" && trap 'rm -rf \"$work\"' EXIT\n" + text);
-    }
-    std::string configuration() const { return sim.shell("cat /etc/qxserial/configuration.ini 2>/dev/null").out; }
-    void writeConfiguration(const std::string& text, const std::string& file = "configuration.ini") const {
-        ASSERT_EQ(sim.run({"sh", "-c", "printf '%s' \"$1\" > /etc/qxserial/" + file, "sh", text}).status, 0);
-    }
-
-    qxtest::Sim sim = qxtest::Sim::withFile(QX_TEST_DATA_DIR "/host_boards.ini");
-};
+using namespace qxhosttest;
 
 TEST_F(HostTest, ListAndShowPrintEveryBoardPortAndProperty) {
     writeConfiguration("[qx561x:703b:3:2]\nFifoRxDepth=32\nRs485TransceiverMode=1\n");
@@ -447,76 +388,13 @@ start=$(date +%s%N); $HOST --plugin fifo.so list --json; echo "exit $? after $(m
                                          R"("message":"fifo.so: not a regular file","name":"fifo.so"}})"));
 }
 
-// A watch sees another host's change; it ends on its count, on a signal in the middle of
-// deliveries, and when nobody reads its output any more.
-TEST_F(HostTest, WatchReportsChangesAndEndsCleanlyEveryWay) {
-    const qxtest::RunResult r = script(R"sh(
-$HOST watch --count 3 --json > watch.out & w=$!; ready $w
-start=$(date +%s%N)
-$HOST set /dev/ttyQX561xPort1 rx=10 > /dev/null
-while [ ! -s watch.out ]; do sleep 0.01; done
-echo "first line after $(ms $start) ms"
-$HOST set /dev/ttyQX561xPort0 tx=20 > /dev/null
-$HOST set /dev/ttyQX561xPort9 rx=30 > /dev/null
-wait $w; echo "count: exit $?"; cat watch.out
-
-$HOST watch > text.out & w=$!; ready $w
-$HOST set /dev/ttyQX561xPort8 rx=11 > /dev/null
-while [ ! -s text.out ]; do sleep 0.01; done
-for i in 1 2 3 4 5; do $HOST set /dev/ttyQX561xPort0 rx=$i > /dev/null & done
-sleep 0.05; kill -INT $w; wait $w; echo "SIGINT: exit $?"
-wait; head -1 text.out
-
-mkfifo gone.fifo; : < gone.fifo &  # a reader that goes away at once
-$HOST watch --timeout 30 > gone.fifo 2> gone.err & w=$!; ready $w
-$HOST set /dev/ttyQX561xPort0 rx=50 > /dev/null
-wait $w; echo "closed output: exit $?"; cat gone.err
-
-$HOST watch & w=$!; ready $w; kill -TERM $w; wait $w; echo "SIGTERM: exit $?"
-)sh");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("count: exit 0\n"
-                         R"({"change":"changed","item":")" + kPortItem + R"(","kind":"port","node":"/dev/ttyQX561xPort1"})" "\n"
-                         R"({"change":"changed","item":")" + kPortsItem + R"(0",)"
-                         R"("kind":"port","node":"/dev/ttyQX561xPort0"})" "\n"
-                         R"({"change":"changed","item":")" + k232Item + R"(9","kind":"port","node":"/dev/ttyQX561xPort9"})" "\n"),
-              std::string::npos) << r.out;
-    const auto at = r.out.find("first line after ");
-    ASSERT_NE(at, std::string::npos) << r.out;
-    EXPECT_LT(std::stoi(r.out.substr(at + 17)), 1000);
-    EXPECT_NE(r.out.find("SIGINT: exit 130\nchanged port /dev/ttyQX561xPort8\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("closed output: exit 1\nqxhost: standard output: Broken pipe\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("SIGTERM: exit 143\n"), std::string::npos) << r.out;
-}
-
-// SIGINT or SIGTERM ends a command within a second, also while a plug-in call runs: here a
-// listing that a very large configuration file makes take seconds. Nothing is printed after.
-TEST_F(HostTest, SignalsEndACommandWithinASecondEvenInsideAPluginCall) {
-    const qxtest::RunResult r = script(R"sh(
-seq 1 300000 | awk '{ printf "[qx561x:9999:%d:1]\nFifoRxDepth=1\n", $1 }' > /etc/qxserial/configuration.ini
-start=$(date +%s%N); $HOST list > /dev/null; echo "whole listing $(ms $start) ms"
-for signal in TERM INT; do
-    $HOST list > out 2> err & h=$!
-    sleep 1; start=$(date +%s%N); kill -$signal $h; wait $h
-    echo "$signal: exit $? after $(ms $start) ms, $(cat out err | wc -c) bytes printed"
-done
-)sh");
-    const std::vector<std::string> out = lines(r.out);
-    ASSERT_EQ(out.size(), 3u) << r.out << r.err;
-    EXPECT_GT(std::stoi(out[0].substr(14)), 2000) << "the listing is too quick to be interrupted";
-    for (const auto& [line, status] : {std::pair{out[1], std::string("TERM: exit 143")}, {out[2], "INT: exit 130"}}) {
-        EXPECT_EQ(line.rfind(status + " after ", 0), 0u) << line;
-        EXPECT_LT(std::stoi(line.substr(status.size() + 7)), 1000) << line;
-        EXPECT_EQ(line.substr(line.find(", ")), ", 0 bytes printed") << line;
-    }
-}
-
 // While a board is unplugged and plugged again and again, each listing shows every board
 // with all its ports or not at all, and none fails.
 TEST_F(HostTest, ListingsHoldWhileABoardComesAndGoes) {
-    const qxtest::RunResult r = script(R"sh(
+    const int listings = 200 / kSlowdown;
+    const qxtest::RunResult r = script("listings=" + std::to_string(listings) + R"sh(
 ( while :; do plug plug extra; plug unplug extra; done ) > /dev/null 2>&1 & loop=$!
-i=0; while [ $i -lt 200 ]; do
+i=0; while [ $i -lt $listings ]; do
     $HOST list --json; echo "exit $?"; i=$((i + 1))
 done
 kill $loop; wait $loop 2>/dev/null; true
@@ -524,7 +402,7 @@ kill $loop; wait $loop 2>/dev/null; true
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     const std::vector<std::string> out = lines(r.out);
-    ASSERT_EQ(out.size(), 400u) << r.out.substr(0, 2000);
+    ASSERT_EQ(out.size(), 2u * listings) << r.out.substr(0, 2000);
     int withExtra = 0;
     for (std::size_t i = 0; i < out.size(); i += 2) {
         EXPECT_EQ(out[i + 1], "exit 0");
@@ -538,7 +416,7 @@ kill $loop; wait $loop 2>/dev/null; true
     }
     // The board did come and go while the listings were taken.
     EXPECT_GT(withExtra, 0);
-    EXPECT_LT(withExtra, 200);
+    EXPECT_LT(withExtra, listings);
 }
 
 // check reads both files with the configuration store: each problem with its file and line.
