@@ -51,7 +51,7 @@ std::vector<std::string> contents(const std::string& deb) {
 }
 
 const std::string kCollection = "usr/share/ansible/collections/ansible_collections/qx561x/serial/";
-const char* const kPackages[] = {"qx561x", "qx561x-sim", "qx561x-ansible"};
+const char* const kPackages[] = {"qx561x", "qx561x-sim", "qx561x-ansible", "cockpit-qx561x"};
 
 TEST(Packages, HoldExactlyTheExpectedFiles) {
     const std::string dir = "drwxr-xr-x root/root ./";
@@ -130,6 +130,23 @@ TEST(Packages, HoldExactlyTheExpectedFiles) {
              file + "usr/share/doc/qx561x-ansible/changelog.gz",
              file + "usr/share/doc/qx561x-ansible/copyright",
          }},
+        {"cockpit-qx561x",
+         {
+             dir + "usr/",
+             dir + "usr/share/",
+             dir + "usr/share/cockpit/",
+             dir + "usr/share/cockpit/qx561x/",
+             file + "usr/share/cockpit/qx561x/index.html",
+             file + "usr/share/cockpit/qx561x/index.js",
+             file + "usr/share/cockpit/qx561x/manifest.json",
+             file + "usr/share/cockpit/qx561x/patternfly.css",
+             file + "usr/share/cockpit/qx561x/qx561x.css",
+             file + "usr/share/cockpit/qx561x/theme.js",
+             dir + "usr/share/doc/",
+             dir + "usr/share/doc/cockpit-qx561x/",
+             file + "usr/share/doc/cockpit-qx561x/changelog.gz",
+             file + "usr/share/doc/cockpit-qx561x/copyright",
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.package);
@@ -157,6 +174,9 @@ TEST(Packages, ControlDataNamesSectionDependenciesAndConffiles) {
         {"qx561x-ansible", "Section", "admin"},
         {"qx561x-ansible", "Depends", "ansible-core (>= 2.14)"},
         {"qx561x-ansible", "Depends", "qx561x (>= " QX_PACKAGE_VERSION ")"},
+        {"cockpit-qx561x", "Architecture", "all"},
+        {"cockpit-qx561x", "Section", "admin"},
+        {"cockpit-qx561x", "Depends", "cockpit-bridge, qx561x (= " QX_PACKAGE_VERSION ")"},
     };
     for (const auto& c : cases) {
         const RunResult r = runProgram({"dpkg-deb", "--field", qxtest::packageFile(c.package), c.field});
@@ -196,7 +216,8 @@ const std::set<std::string> kAcceptedWarnings = {};
 
 TEST(Packages, LintianFindsNoErrorAndNoUnexplainedWarning) {
     const RunResult r = runProgram({"lintian", "--display-info", qxtest::packageFile("qx561x"),
-                                    qxtest::packageFile("qx561x-sim"), qxtest::packageFile("qx561x-ansible")});
+                                    qxtest::packageFile("qx561x-sim"), qxtest::packageFile("qx561x-ansible"),
+                                    qxtest::packageFile("cockpit-qx561x")});
     ASSERT_GE(r.status, 0) << r.err << "\n(scripts/deps.sh installs lintian)";
     std::cout << r.out;
     std::vector<std::string> errors;

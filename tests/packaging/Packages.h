@@ -7,7 +7,8 @@
 namespace qxtest {
 
 inline std::string packageFile(const std::string& package) {
-    const std::string architecture = package == "qx561x-ansible" ? "all" : "amd64";
+    const bool all = package == "qx561x-ansible" || package.rfind("cockpit-", 0) == 0;
+    const std::string architecture = all ? "all" : "amd64";
     return QX_PACKAGE_DIR "/" + package + "_" QX_PACKAGE_VERSION "_" + architecture + ".deb";
 }
 
