@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "host/HostError.h"
-#include "host/HostObjects.h"
 #include "host/PluginSession.h"
 #include "platform/qx/dsc/Utf8.h"
 #include "sysapicpp/cache/Item.h"
@@ -50,14 +49,6 @@ std::vector<std::string> enumItemNames(IcxSysExpert2& expert) {
             names.push_back(qxhost::utf8(qx::dsc::HostStringHolder(batch[i])));
         if (fetched < 64) return names;
     }
-}
-
-std::vector<PropertyBagHandle> allItemProperties(IcxSysExpert2& expert) {
-    QXComPtr<qxhost::CHostBagCollection> bags(
-        CQXComObject<qxhost::CHostBagCollection>::createInstance());
-    if (!bags) throw std::bad_alloc();
-    qxhost::check("GetAllItemProperties", expert.GetAllItemProperties(bags.get()));
-    return bags->bags();
 }
 
 void checkAgainstFloor(const std::vector<PropertyBagHandle>& bags, const FloorListing& floor) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench/ListingFloor.h"
+#include "host/Catalog.h"
 #include "host/HostObjects.h"
 #include "sysapicpp/HostInterfaces.h"
 #include "sysapicpp/propbag/PropertyBagHandle.h"
@@ -26,8 +27,8 @@ double median(std::vector<double> values);
 
 // EnumItemNames, every name fetched and freed; returns the names.
 std::vector<std::string> enumItemNames(IcxSysExpert2& expert);
-// GetAllItemProperties into a host collection; returns the bags.
-std::vector<sysapicpp::PropertyBagHandle> allItemProperties(IcxSysExpert2& expert);
+// GetAllItemProperties into a host collection, as qxhost does it; returns the bags.
+using qxhost::allItemProperties;
 
 // Throws std::runtime_error unless the bags show every board and port of the floor with
 // the floor's values.

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <exception>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -19,7 +20,6 @@
 #include "host/HostObjects.h"
 #include "host/PluginSession.h"
 #include "platform/qx/dsc/Utf8.h"
-#include "qx561xsae/ItemNames.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
 
 namespace {
@@ -88,8 +88,10 @@ int run(const std::string& plugin, long calls) {
     qxhost::check("SetNotificationSink", expert.SetNotificationSink(sink.get()));
 
     std::vector<std::wstring> ports, devices;
-    for (const std::string& name : enumItemNames(expert))
-        (qx561xsae::isPortName(name) ? ports : devices).push_back(qx::dsc::toWide(name));
+    for (const std::string& name : enumItemNames(expert)) {
+        const std::optional<qxhost::ItemIdentity> identity = qxhost::identify(name);
+        if (identity) (identity->kind == qxhost::ItemKind::Port ? ports : devices).push_back(qx::dsc::toWide(name));
+    }
     if (ports.empty() || devices.empty()) throw std::runtime_error("no boards or no ports");
 
     long atFirst = 0;

@@ -3,9 +3,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <map>
 
 #include "host/HostError.h"
 #include "host/HostObjects.h"
+#include "host/PluginSession.h"
+#include "host/StopRequest.h"
 #include "platform/qx/dsc/Utf8.h"
 #include "qx561xsae/ItemNames.h"
 #include "sysapicpp/propbag/SystemAPIPropertyTags.h"
@@ -13,7 +17,13 @@
 namespace qxhost {
 namespace {
 
+using sysapicpp::PropertyBagHandle;
+
 constexpr char kDeviceNodes[] = "/dev/";
+// A listing taken while a board is plugged or unplugged settles within milliseconds;
+// these bound the patience for one that keeps changing.
+constexpr int kReadings = 12;
+constexpr std::chrono::milliseconds kSettlePause{20};
 
 // A path with doubled, trailing and "." elements removed, so that typed paths compare.
 std::string normalPath(const std::string& path) {
@@ -38,49 +48,152 @@ std::string lower(std::string text) {
 std::string lastElement(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 bool matches(const CatalogItem& item, const std::string& typed) {
+    if (typed == item.name) return true;
     if (typed.rfind(kDeviceNodes, 0) == 0)
-        return item.port && item.bag.hasProperty(sysapicpp::PortNode) &&
+        return item.isPort() && item.bag.hasProperty(sysapicpp::PortNode) &&
                item.bag.getString(sysapicpp::PortNode) == normalPath(typed);
     if (typed.rfind("/", 0) == 0) return item.path == normalPath(typed);
+    if (item.isPort()) return false;
     // A PCI address, with or without its domain.
-    if (item.port) return false;
     const std::string address = lower(lastElement(item.path));
     const std::string wanted = lower(typed);
     return address == wanted || address.substr(address.find(':') + 1) == wanted;
 }
 
+bool mayHaveVanished(const HostError& error) {
+    return error.code() == sysapicpp::E_SYSAPI_ITEM_NOT_EXIST || error.code() == sysapicpp::E_FAIL;
+}
+
+int32_t int32Or(const PropertyBagHandle& bag, uint32_t tag, int32_t otherwise) {
+    return bag.hasProperty(tag) ? bag.getInt32(tag) : otherwise;
+}
+
+std::string stringOr(const PropertyBagHandle& bag, uint32_t tag) {
+    return bag.hasProperty(tag) ? bag.getString(tag) : std::string();
+}
+
 }  // namespace
 
-std::vector<CatalogItem> readCatalog(IcxSysExpert2& expert) {
-    QXComPtr<CHostBagCollection> bags(CQXComObject<CHostBagCollection>::createInstance());
-    if (!bags) throw HostError("GetAllItemProperties", sysapicpp::E_OUTOFMEMORY);
-    check("GetAllItemProperties", expert.GetAllItemProperties(bags.get()));
-    std::vector<CatalogItem> items;
-    for (const sysapicpp::PropertyBagHandle& bag : bags->bags()) {
+std::optional<ItemIdentity> identify(const std::string& itemName) {
+    if (qx561xsae::isPortName(itemName)) {
+        const std::string path = qx561xsae::portIdFromName(itemName);
+        return ItemIdentity{ItemKind::Port, path, kDeviceNodes + lastElement(path)};
+    }
+    if (qx561xsae::isDeviceName(itemName)) {
+        const std::string path = qx561xsae::deviceIdFromName(itemName);
+        return ItemIdentity{ItemKind::Board, path, lastElement(path)};
+    }
+    return std::nullopt;
+}
+
+Catalog::Catalog(const std::vector<PropertyBagHandle>& bags) {
+    for (const PropertyBagHandle& bag : bags) {
+        if (!bag.hasProperty(sysapicpp::Name)) continue;
         CatalogItem item;
         item.name = bag.getString(sysapicpp::Name);
-        item.port = qx561xsae::isPortName(item.name);
-        item.path = item.port ? qx561xsae::portIdFromName(item.name)
-                              : qx561xsae::deviceIdFromName(item.name);
+        const std::optional<ItemIdentity> identity = identify(item.name);
+        if (!identity) continue;  // not one of this plug-in's names
+        item.kind = identity->kind;
+        item.path = identity->path;
         item.bag = bag;
-        items.push_back(std::move(item));
+        items_.push_back(std::move(item));
     }
-    return items;
 }
 
-std::string resolveName(IcxSysExpert2& expert, const std::string& typed) {
-    if (qx561xsae::isDeviceName(typed) || qx561xsae::isPortName(typed)) return typed;
-    for (const CatalogItem& item : readCatalog(expert))
-        if (matches(item, typed)) return item.name;
-    return typed;
+Catalog Catalog::read(PluginSession& session, const StopRequest& stop) {
+    std::optional<Catalog> previous;
+    for (int reading = 1;; ++reading) {
+        stop.check();
+        if (reading > 1) {
+            if (stop.waitFor(kSettlePause)) throw Stopped{};
+            session.restart();
+        }
+        std::optional<Catalog> current;
+        try {
+            current = Catalog(allItemProperties(session.expert()));
+        } catch (const HostError& error) {
+            // An item vanished between the names and the properties: the plug-in says it does
+            // not exist, or, when its board's files went first, that describing it failed.
+            if (!mayHaveVanished(error) || reading >= kReadings) throw;
+            continue;
+        }
+        if (current->settled() || (previous && previous->sameNames(*current)) || reading >= kReadings)
+            return std::move(*current);
+        previous = std::move(current);
+    }
 }
 
-sysapicpp::PropertyBagHandle readItem(IcxSysExpert2& expert, const std::string& name) {
+bool Catalog::settled() const {
+    return incompleteBoards().empty() && unlistedBoardPorts().empty();
+}
+
+bool Catalog::sameNames(const Catalog& other) const {
+    return std::equal(items_.begin(), items_.end(), other.items_.begin(), other.items_.end(),
+                      [](const CatalogItem& a, const CatalogItem& b) { return a.name == b.name; });
+}
+
+std::vector<const CatalogItem*> Catalog::boards() const {
+    std::vector<const CatalogItem*> result;
+    for (const CatalogItem& item : items_)
+        if (!item.isPort()) result.push_back(&item);
+    return result;
+}
+
+std::vector<const CatalogItem*> Catalog::portsOf(const CatalogItem& board) const {
+    std::vector<const CatalogItem*> result;
+    for (const CatalogItem& item : items_)
+        if (item.isPort() && stringOr(item.bag, sysapicpp::ParentDevice) == board.name) result.push_back(&item);
+    std::stable_sort(result.begin(), result.end(), [](const CatalogItem* a, const CatalogItem* b) {
+        return int32Or(a->bag, sysapicpp::PortNumber, 0) < int32Or(b->bag, sysapicpp::PortNumber, 0);
+    });
+    return result;
+}
+
+std::vector<const CatalogItem*> Catalog::unlistedBoardPorts() const {
+    std::map<std::string, bool> listed;
+    for (const CatalogItem& item : items_)
+        if (!item.isPort()) listed[item.name] = true;
+    std::vector<const CatalogItem*> result;
+    for (const CatalogItem& item : items_)
+        if (item.isPort() && !listed.count(stringOr(item.bag, sysapicpp::ParentDevice))) result.push_back(&item);
+    return result;
+}
+
+std::vector<const CatalogItem*> Catalog::incompleteBoards() const {
+    std::vector<const CatalogItem*> result;
+    for (const CatalogItem* board : boards()) {
+        const int32_t expected = int32Or(board->bag, sysapicpp::PortCount, 0);
+        if (static_cast<int64_t>(portsOf(*board).size()) < expected) result.push_back(board);
+    }
+    return result;
+}
+
+const CatalogItem* Catalog::find(const std::string& typed) const {
+    for (const CatalogItem& item : items_)
+        if (matches(item, typed)) return &item;
+    return nullptr;
+}
+
+std::vector<PropertyBagHandle> allItemProperties(IcxSysExpert2& expert) {
+    QXComPtr<CHostBagCollection> bags(CQXComObject<CHostBagCollection>::createInstance());
+    if (!bags) throw HostError("GetAllItemProperties", sysapicpp::E_OUTOFMEMORY, "out of memory");
+    check("GetAllItemProperties", expert.GetAllItemProperties(bags.get()));
+    return bags->bags();
+}
+
+PropertyBagHandle readItem(IcxSysExpert2& expert, const std::string& name, const std::string& typed) {
     const std::wstring wide = qx::dsc::toWide(name);
     IcxSysPropertyBag* bag = nullptr;
-    check("GetItemProperties", expert.GetItemProperties(wide.c_str(), &bag));
+    check("GetItemProperties", expert.GetItemProperties(wide.c_str(), &bag), {}, typed);
     QXComPtr<IcxSysPropertyBag> owned(bag, false);
-    return sysapicpp::PropertyBagHandle::fromObject(owned.get());
+    return PropertyBagHandle::fromObject(owned.get());
+}
+
+std::string resolveName(PluginSession& session, const std::string& typed, const StopRequest& stop) {
+    if (identify(typed)) return typed;
+    const Catalog catalog = Catalog::read(session, stop);
+    const CatalogItem* found = catalog.find(typed);
+    return found ? found->name : typed;
 }
 
 }  // namespace qxhost

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Every item the plug-in offers, with its bag, and the ways a person may name one.
+// Every item the plug-in offers, with its bag: the one place that decides whether an item
+// is a board or a port, which board a port belongs to, and what a person's NAME means.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,22 +12,68 @@
 
 namespace qxhost {
 
+class PluginSession;
+class StopRequest;
+
+enum class ItemKind { Board, Port };
+
+// What an item name says by itself: its kind and device-tree path, and how a person names
+// it (a port's node, a board's PCI address). Nothing for a name outside the grammar.
+struct ItemIdentity {
+    ItemKind kind;
+    std::string path;
+    std::string personName;
+};
+std::optional<ItemIdentity> identify(const std::string& itemName);
+
 struct CatalogItem {
     std::string name;  // the item name
-    bool port = false;
+    ItemKind kind = ItemKind::Board;
     std::string path;  // the board's or port's device-tree path
     sysapicpp::PropertyBagHandle bag;
+
+    bool isPort() const { return kind == ItemKind::Port; }
 };
 
-// All items with their properties, in the plug-in's order.
-std::vector<CatalogItem> readCatalog(IcxSysExpert2& expert);
+class Catalog {
+public:
+    // Every item with its properties. Boards come and go while it is read: an item that
+    // vanishes between the names and the properties (the plug-in answers 0x80040375, or
+    // E_FAIL when the board's files went first), or a board with ports missing, makes it
+    // read again by a new expert, a bounded number of times; a shape that stays is taken
+    // as it is.
+    static Catalog read(PluginSession& session, const StopRequest& stop);
 
-// The item name for what a person typed: an item name, a port node, a device-tree path or
-// a board's PCI address. A name that matches nothing is passed on as it is, so that the
-// plug-in says it does not exist.
-std::string resolveName(IcxSysExpert2& expert, const std::string& typed);
+    const std::vector<CatalogItem>& items() const { return items_; }
+    std::vector<const CatalogItem*> boards() const;
+    // In port order.
+    std::vector<const CatalogItem*> portsOf(const CatalogItem& board) const;
+    // Ports whose board is not listed, in the plug-in's order.
+    std::vector<const CatalogItem*> unlistedBoardPorts() const;
+    // Boards listed with fewer ports than they have.
+    std::vector<const CatalogItem*> incompleteBoards() const;
 
-// The item's properties (GetItemProperties).
-sysapicpp::PropertyBagHandle readItem(IcxSysExpert2& expert, const std::string& name);
+    // The item a person means by NAME: an item name, a port node, a device-tree path or a
+    // board's PCI address (with or without its domain, any case); null when none.
+    const CatalogItem* find(const std::string& typed) const;
+
+private:
+    explicit Catalog(const std::vector<sysapicpp::PropertyBagHandle>& bags);
+    bool settled() const;
+    bool sameNames(const Catalog& other) const;
+
+    std::vector<CatalogItem> items_;
+};
+
+// GetAllItemProperties: the bags as the plug-in hands them out.
+std::vector<sysapicpp::PropertyBagHandle> allItemProperties(IcxSysExpert2& expert);
+
+// GetItemProperties; failures name `typed`, the NAME as given.
+sysapicpp::PropertyBagHandle readItem(IcxSysExpert2& expert, const std::string& name,
+                                      const std::string& typed);
+
+// The item name for NAME: an item name as it is, else what the catalog finds; a NAME
+// that matches nothing is passed on as it is, so that the plug-in says it does not exist.
+std::string resolveName(PluginSession& session, const std::string& typed, const StopRequest& stop);
 
 }  // namespace qxhost

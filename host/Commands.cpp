@@ -1,23 +1,27 @@
 // SPDX-License-Identifier: MIT
 #include "host/Commands.h"
 
-#include <signal.h>
+#include <sys/stat.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
-#include <sstream>
+#include <set>
 
 #include "host/Catalog.h"
+#include "host/ConfigurationCheck.h"
 #include "host/Format.h"
 #include "host/HostError.h"
 #include "host/HostObjects.h"
+#include "host/JsonPrinter.h"
+#include "host/TextPrinter.h"
+#include "host/ToolRun.h"
 #include "platform/qx/dsc/Utf8.h"
-#include "qx561xsae/ItemNames.h"
+#include "platform/qxerr/Exception.h"
+#include "sysapicpp/HResultException.h"
 #include "sysapicpp/cache/Item.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
 #include "sysapicpp/propbag/SystemAPIPropertyBagAccessor.h"
@@ -28,125 +32,145 @@ namespace {
 
 using namespace sysapicpp;
 
+constexpr char kDriverRoot[] = "/proc/driver/qx";
 constexpr char kDriverDirectory[] = "/proc/driver/qx/pci:";
+constexpr std::streamsize kSlotPathLimit = 4096;
 
-// The board's slot as the driver publishes it; "" when it cannot be read.
-std::string slotPath(const std::string& address) {
+template <class Model>
+void print(const CommandContext& context, const Model& model) {
+    context.output.result(context.output.json() ? jsonLine(toJson(model)) : toText(model));
+}
+
+void warn(const CommandContext& context, const Warning& warning) {
+    context.output.diagnostic(context.output.json() ? jsonLine(toJson(warning)) : toText(warning));
+}
+
+// A property the bag lacks is a failure that names the item.
+template <class Read>
+auto fromBag(const std::string& item, Read read) -> decltype(read()) {
+    try {
+        return read();
+    } catch (const HResultException& error) {
+        throw HostError(kCallProperty, error.getCode(), "a property of the item cannot be read", item);
+    }
+}
+
+// The board's slot as the driver publishes it; nothing when it cannot be read.
+std::optional<std::string> slotPath(const std::string& address) {
     std::ifstream in(kDriverDirectory + address + "/busProperties/pciSlotPath", std::ios::binary);
-    std::string text;
-    std::getline(in, text, '\0');
-    return in || in.eof() ? text : "";
+    if (!in) return std::nullopt;
+    std::string text(static_cast<std::size_t>(kSlotPathLimit), '\0');
+    in.read(&text[0], kSlotPathLimit);
+    if (in.bad()) return std::nullopt;
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return text.substr(0, text.find('\0'));
 }
 
-std::string lastElement(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
-struct PortLine {
-    const CatalogItem* item;
-    int32_t number;
-};
-
-std::string portText(const CatalogItem& port) {
-    const PropertyBagHandle& bag = port.bag;
-    std::string line = "  " + quoted(bag.getString(sysapicpp::PortNode));
-    line += bag.getBool(IsRs232) ? "  RS-232" : "  RS-485";
-    line += " rx=" + std::to_string(bag.getUInt32(RxFifoDepth));
-    line += " tx=" + std::to_string(bag.getUInt32(TxFifoDepth));
-    if (bag.hasProperty(Rs485TransceiverMode))
-        line += " mode=" + std::to_string(bag.getUInt32(Rs485TransceiverMode));
-    return line + "\n";
+Limits limits(const PropertyBagHandle& bag, uint32_t min, uint32_t max, uint32_t defaultValue) {
+    return Limits{bag.getUInt32(min), bag.getUInt32(max), bag.getUInt32(defaultValue)};
 }
 
-std::string portJson(const CatalogItem& port) {
-    const PropertyBagHandle& bag = port.bag;
-    std::string json = "{\"item\":" + jsonString(port.name);
-    json += ",\"node\":" + jsonString(bag.getString(sysapicpp::PortNode));
-    json += std::string(",\"kind\":") + (bag.getBool(IsRs232) ? "\"RS-232\"" : "\"RS-485\"");
-    json += ",\"rx\":" + std::to_string(bag.getUInt32(RxFifoDepth));
-    json += ",\"tx\":" + std::to_string(bag.getUInt32(TxFifoDepth));
-    json += ",\"mode\":" + (bag.hasProperty(Rs485TransceiverMode)
-                                ? std::to_string(bag.getUInt32(Rs485TransceiverMode))
-                                : std::string("null"));
-    return json + "}";
+PortRow portRow(const CatalogItem& port) {
+    return fromBag(port.name, [&] {
+        const PropertyBagHandle& bag = port.bag;
+        PortRow row;
+        row.item = port.name;
+        row.node = bag.getString(PortNode);
+        row.path = port.path;
+        row.number = bag.getInt32(PortNumber);
+        row.rs232 = bag.getBool(IsRs232);
+        row.rx = bag.getUInt32(RxFifoDepth);
+        row.tx = bag.getUInt32(TxFifoDepth);
+        row.rxLimits = limits(bag, RxFifoDepthMin, RxFifoDepthMax, RxFifoDepthDefault);
+        row.txLimits = limits(bag, TxFifoDepthMin, TxFifoDepthMax, TxFifoDepthDefault);
+        if (!row.rs232 && bag.hasProperty(Rs485TransceiverMode)) {
+            row.mode = bag.getUInt32(Rs485TransceiverMode);
+            row.modeLimits = kModeLimits;
+        }
+        return row;
+    });
 }
 
-std::string boardText(const CatalogItem& board) {
-    const PropertyBagHandle& bag = board.bag;
-    const std::string address = lastElement(board.path);
-    const std::string slot = slotPath(address);
-    return quoted(address) + "  model=" + quoted(bag.getString(ModelName)) +
-           " slot=" + (slot.empty() ? "-" : quoted(slot)) +
-           " serial=" + quoted(bag.getString(SerialNumber)) +
-           " ports=" + std::to_string(bag.getInt32(PortCount)) + "\n";
+BoardRow boardRow(const CatalogItem& board, const Catalog& catalog) {
+    BoardRow row = fromBag(board.name, [&] {
+        const PropertyBagHandle& bag = board.bag;
+        BoardRow fields;
+        fields.item = board.name;
+        fields.address = identify(board.name)->personName;
+        fields.path = board.path;
+        fields.model = bag.getString(ModelName);
+        fields.serial = bag.getString(SerialNumber);
+        fields.portCount = bag.getInt32(PortCount);
+        return fields;
+    });
+    row.slot = slotPath(row.address);
+    for (const CatalogItem* port : catalog.portsOf(board)) row.ports.push_back(portRow(*port));
+    return row;
 }
 
-std::string boardJson(const CatalogItem& board, const std::vector<PortLine>& ports) {
-    const PropertyBagHandle& bag = board.bag;
-    const std::string address = lastElement(board.path);
-    const std::string slot = slotPath(address);
-    std::string json = "{\"item\":" + jsonString(board.name) + ",\"address\":" + jsonString(address);
-    json += ",\"model\":" + jsonString(bag.getString(ModelName));
-    json += ",\"slot\":" + (slot.empty() ? std::string("null") : jsonString(slot));
-    json += ",\"serial\":" + jsonString(bag.getString(SerialNumber));
-    json += ",\"portCount\":" + std::to_string(bag.getInt32(PortCount)) + ",\"ports\":[";
-    for (std::size_t i = 0; i < ports.size(); ++i) json += (i ? "," : "") + portJson(*ports[i].item);
-    return json + "]}";
+bool exists(const char* path) {
+    struct stat info {};
+    return ::stat(path, &info) == 0;
+}
+
+// Ports are missing: a configuration file the plug-in cannot read is the usual reason.
+void warnOfMissingPorts(const CommandContext& context, const Catalog& catalog) {
+    if (catalog.incompleteBoards().empty()) return;
+    for (const Warning& warning : configurationWarnings()) warn(context, warning);
+}
+
+void noticeEmptyMachine(const CommandContext& context) {
+    if (context.output.json()) return;
+    context.output.diagnostic(exists(kDriverRoot)
+                                  ? "qxhost: no board found; the driver's /proc/driver/qx exists but lists none\n"
+                                  : "qxhost: no board found; /proc/driver/qx does not exist: the boards' driver is "
+                                    "not loaded\n");
+}
+
+PropertyRow propertyRow(const PropertyBagHandle& bag, uint32_t tag, ItemKind kind) {
+    PropertyRow row;
+    row.tag = tag;
+    row.name = tagName(tag, kind);
+    row.type = bag.getPropertyType(tag);
+    switch (row.type) {
+    case 1: row.value = bag.getBool(tag); break;
+    case 2: row.value = bag.getInt32(tag); break;
+    case 3: row.value = bag.getUInt32(tag); break;
+    case 4: row.value = bag.getDouble(tag); break;
+    case 5: row.value = guidText(bag.getGuid(tag)); break;
+    case 6: row.value = bag.getString(tag); break;
+    case 7: row.value = timestampText(bag.getTimestamp(tag)); break;
+    default: row.value = std::string("?"); break;
+    }
+    return row;
 }
 
 // The host bag a request carries: each setting set, and so marked modified.
-PropertyBagHandle requestBag(const std::vector<std::pair<uint32_t, uint32_t>>& settings) {
+PropertyBagHandle requestBag(const std::vector<Setting>& settings) {
     PropertyBagHandle bag = PropertyBagHandle::createEmpty();
-    for (const auto& [tag, value] : settings) bag.setUInt32(tag, value);
+    for (const Setting& setting : settings) bag.setUInt32(setting.tag, setting.value);
     return bag;
 }
 
-const std::map<std::string, uint32_t>& settingKeys() {
-    static const std::map<std::string, uint32_t> keys = {
-        {"rx", RxFifoDepth}, {"RxFifoDepth", RxFifoDepth},
-        {"tx", TxFifoDepth}, {"TxFifoDepth", TxFifoDepth},
-        {"mode", Rs485TransceiverMode}, {"Rs485TransceiverMode", Rs485TransceiverMode},
-    };
-    return keys;
-}
-
-std::pair<uint32_t, uint32_t> parseSetting(const std::string& argument) {
-    const auto equals = argument.find('=');
-    if (equals == std::string::npos) throw UsageError("expected KEY=VALUE, got " + quoted(argument));
-    const std::string key = argument.substr(0, equals);
-    const std::string text = argument.substr(equals + 1);
-    const auto found = settingKeys().find(key);
-    if (found == settingKeys().end())
-        throw UsageError("unknown key " + quoted(key) + " (rx, tx, mode)");
-    // Digits only: a sign, a blank or a fraction would otherwise be read as something else.
-    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoull(text) > UINT32_MAX) {
-        throw UsageError("value of " + key + " must be a number from 0 to 4294967295, got " + quoted(text));
-    }
-    return {found->second, static_cast<uint32_t>(std::stoull(text))};
-}
-
-std::string settingName(uint32_t tag) { return tagName(tag, true); }
-
 // Which settings lie outside the bounds the port publishes, for a refusal without a message.
-std::string outOfBounds(const PropertyBagHandle& port,
-                        const std::vector<std::pair<uint32_t, uint32_t>>& settings) {
+std::string outOfBounds(const PropertyBagHandle& port, const std::vector<Setting>& settings) {
     static const std::map<uint32_t, std::pair<uint32_t, uint32_t>> kBoundTags = {
         {RxFifoDepth, {RxFifoDepthMin, RxFifoDepthMax}},
         {TxFifoDepth, {TxFifoDepthMin, TxFifoDepthMax}},
     };
-    constexpr uint32_t kHighestMode = 3;
     std::string text;
-    for (const auto& [tag, value] : settings) {
-        const auto bounds = kBoundTags.find(tag);
-        uint32_t low = 0;
-        uint32_t high = kHighestMode;
+    for (const Setting& setting : settings) {
+        const auto bounds = kBoundTags.find(setting.tag);
+        uint32_t low = kModeLimits.min;
+        uint32_t high = kModeLimits.max;
         if (bounds != kBoundTags.end()) {
             if (!port.hasProperty(bounds->second.first) || !port.hasProperty(bounds->second.second)) continue;
             low = port.getUInt32(bounds->second.first);
             high = port.getUInt32(bounds->second.second);
         }
-        if (value >= low && value <= high) continue;
-        text += (text.empty() ? "" : "; ") + settingName(tag) + " " + std::to_string(value) +
-                " is outside " + std::to_string(low) + ".." + std::to_string(high);
+        if (setting.value >= low && setting.value <= high) continue;
+        text += (text.empty() ? "" : "; ") + tagName(setting.tag, ItemKind::Port) + " " +
+                std::to_string(setting.value) + " is outside " + std::to_string(low) + ".." + std::to_string(high);
     }
     return text;
 }
@@ -160,182 +184,254 @@ std::string changeWord(int32_t type) {
     }
 }
 
+WatchEvent watchEvent(int32_t type, const std::string& name) {
+    WatchEvent event{changeWord(type), name, std::nullopt, std::nullopt, std::nullopt};
+    if (const std::optional<ItemIdentity> identity = identify(name)) {
+        const bool port = identity->kind == ItemKind::Port;
+        event.kind = port ? "port" : "board";
+        (port ? event.node : event.address) = identity->personName;
+    }
+    return event;
+}
+
+// The ports a NAME of apply means: a port, or all ports of a board (which is noted).
+void addTargets(IcxSysExpert2& expert, const Catalog& catalog, const std::string& typed,
+                std::vector<const CatalogItem*>& targets, std::vector<const CatalogItem*>& boards) {
+    const CatalogItem* found = catalog.find(typed);
+    if (!found) {
+        // The plug-in says why: no such item, most likely.
+        readItem(expert, typed, typed);
+        throw HostError("GetAllItemProperties", E_SYSAPI_ITEM_NOT_EXIST, "the item was not in the listing", typed);
+    }
+    if (found->isPort()) {
+        targets.push_back(found);
+        return;
+    }
+    boards.push_back(found);
+    for (const CatalogItem* port : catalog.portsOf(*found)) targets.push_back(port);
+}
+
+std::string toolFailure(const ApplyPort& port) {
+    const std::string how = port.status ? "exit status " + std::to_string(*port.status) : "no exit status";
+    return port.report.empty() ? how : how + ": " + port.report;
+}
+
 }  // namespace
 
-bool emit(const std::string& text) {
-    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+int runList(PluginSession& session, const CommandContext& context) {
+    const Catalog catalog = Catalog::read(session, context.stop);
+    ListModel model;
+    for (const CatalogItem* board : catalog.boards()) model.boards.push_back(boardRow(*board, catalog));
+    for (const CatalogItem* port : catalog.unlistedBoardPorts()) model.unlistedBoardPorts.push_back(portRow(*port));
+    warnOfMissingPorts(context, catalog);
+    print(context, model);
+    if (model.boards.empty() && model.unlistedBoardPorts.empty()) noticeEmptyMachine(context);
+    return 0;
 }
 
-int runList(PluginSession& session, const Options& options) {
-    const std::vector<CatalogItem> items = readCatalog(session.expert());
-    std::map<std::string, std::vector<PortLine>> portsOf;
-    for (const CatalogItem& item : items)
-        if (item.port)
-            portsOf[item.bag.getString(ParentDevice)].push_back(
-                {&item, item.bag.getInt32(PortNumber)});
-    for (auto& entry : portsOf)
-        std::stable_sort(entry.second.begin(), entry.second.end(),
-                         [](const PortLine& a, const PortLine& b) { return a.number < b.number; });
-
-    std::string out = options.json ? "{\"boards\":[" : "";
-    bool first = true;
-    for (const CatalogItem& board : items) {
-        if (board.port) continue;
-        const std::vector<PortLine> ports = std::move(portsOf[board.name]);
-        portsOf.erase(board.name);
-        if (options.json) {
-            out += (first ? "" : ",") + boardJson(board, ports);
-        } else {
-            out += boardText(board);
-            for (const PortLine& port : ports) out += portText(*port.item);
+int runShow(PluginSession& session, const CommandContext& context) {
+    ShowModel model;
+    std::optional<Catalog> catalog;  // read once, for the first NAME that is no item name
+    for (const std::string& typed : context.options.names) {
+        std::string name = typed;
+        if (!identify(typed)) {
+            if (!catalog) catalog = Catalog::read(session, context.stop);
+            if (const CatalogItem* found = catalog->find(typed)) name = found->name;
         }
-        first = false;
+        const PropertyBagHandle bag = readItem(session.expert(), name, typed);
+        const std::optional<ItemIdentity> identity = identify(name);
+        const ItemKind kind = identity ? identity->kind : ItemKind::Board;
+        ShowItem item{name, {}};
+        fromBag(name, [&] {
+            for (uint32_t tag : SystemAPIPropertyBagAccessor(bag.get()).tags())
+                item.properties.push_back(propertyRow(bag, tag, kind));
+            return 0;
+        });
+        model.items.push_back(std::move(item));
     }
-    // Ports whose board could not be described are still shown, under no board.
-    std::vector<PortLine> orphans;
-    for (auto& entry : portsOf) orphans.insert(orphans.end(), entry.second.begin(), entry.second.end());
-    if (options.json) {
-        out += "],\"unlistedBoardPorts\":[";
-        for (std::size_t i = 0; i < orphans.size(); ++i) out += (i ? "," : "") + portJson(*orphans[i].item);
-        out += "]}\n";
-    } else if (!orphans.empty()) {
-        out += "(ports of boards that could not be described)\n";
-        for (const PortLine& port : orphans) out += portText(*port.item);
-    }
-    return emit(out) ? 0 : 1;
+    print(context, model);
+    return 0;
 }
 
-int runShow(PluginSession& session, const Options& options) {
-    if (options.arguments.empty()) throw UsageError("show needs at least one NAME");
-    std::string out = options.json ? "{\"items\":[" : "";
-    for (std::size_t n = 0; n < options.arguments.size(); ++n) {
-        const std::string name = resolveName(session.expert(), options.arguments[n]);
-        const PropertyBagHandle bag = readItem(session.expert(), name);
-        const bool port = qx561xsae::isPortName(name);
-        const std::set<uint32_t> tags = SystemAPIPropertyBagAccessor(bag.get()).tags();
-        if (options.json) {
-            out += std::string(n ? "," : "") + "{\"item\":" + jsonString(name) + ",\"properties\":[";
-            bool first = true;
-            for (uint32_t tag : tags) {
-                const std::string readable = tagName(tag, port);
-                out += std::string(first ? "" : ",") + "{\"tag\":\"" + tagHex(tag) + "\",\"name\":" +
-                       (readable.empty() ? "null" : jsonString(readable)) + ",\"type\":\"" +
-                       typeName(bag.getPropertyType(tag)) + "\",\"value\":" + valueJson(bag, tag) + "}";
-                first = false;
-            }
-            out += "]}";
-            continue;
-        }
-        out += quoted(name) + "\n";
-        for (uint32_t tag : tags) {
-            const std::string readable = tagName(tag, port);
-            char line[96];
-            std::snprintf(line, sizeof line, "  %s  %-22s %-9s ", tagHex(tag).c_str(),
-                          readable.empty() ? "-" : readable.c_str(),
-                          typeName(bag.getPropertyType(tag)).c_str());
-            out += line + valueText(bag, tag) + "\n";
-        }
-    }
-    if (options.json) out += "]}\n";
-    return emit(out) ? 0 : 1;
-}
-
-int runSet(PluginSession& session, const Options& options) {
-    if (options.arguments.size() < 2) throw UsageError("set needs a NAME and at least one KEY=VALUE");
-    std::vector<std::pair<uint32_t, uint32_t>> settings;
-    std::set<uint32_t> seen;
-    for (std::size_t i = 1; i < options.arguments.size(); ++i) {
-        settings.push_back(parseSetting(options.arguments[i]));
-        if (!seen.insert(settings.back().first).second)
-            throw UsageError(settingName(settings.back().first) + " is given twice");
-    }
+int runSet(PluginSession& session, const CommandContext& context) {
+    const Options& options = context.options;
     IcxSysExpert2& expert = session.expert();
-    const std::string name = resolveName(expert, options.arguments[0]);
-    if (qx561xsae::isDeviceName(name))
-        throw UsageError(quoted(options.arguments[0]) + " is a board; settings belong to its ports");
-    const PropertyBagHandle before = readItem(expert, name);
-    const PropertyBagHandle request = requestBag(settings);
-    const std::wstring wide = qx::dsc::toWide(name);
+    const std::string& typed = options.names.front();
+    const std::string name = resolveName(session, typed, context.stop);
+    const PropertyBagHandle before = readItem(expert, name, typed);
+    const std::optional<ItemIdentity> identity = identify(name);
+    if (!identity || identity->kind != ItemKind::Port)
+        throw HostError(kCallRefused, std::nullopt, "a board has no settings; name one of its ports", typed);
+    const bool rs232 = fromBag(name, [&] { return before.getBool(IsRs232); });
+    for (const Setting& setting : options.settings) {
+        if (rs232 && setting.tag == Rs485TransceiverMode)
+            throw HostError(kCallRefused, std::nullopt,
+                            "an RS-232 port has no RS-485 transceiver mode; mode is for RS-485 ports", typed);
+    }
 
+    const PropertyBagHandle request = requestBag(options.settings);
+    const std::wstring wide = qx::dsc::toWide(name);
     IcxSysEnumPropertyTag* accepted = nullptr;
     qx::dsc::HostStringHolder validateMessage;
-    const HRESULT validated = expert.ValidateItemProperties(wide.c_str(), request.get(), &accepted,
-                                                            validateMessage.receive());
+    const HRESULT validated =
+        expert.ValidateItemProperties(wide.c_str(), request.get(), &accepted, validateMessage.receive());
     QXComPtr<IcxSysEnumPropertyTag> acceptedTags(accepted, false);
     check("ValidateItemProperties", validated,
-          utf8(validateMessage).empty() ? outOfBounds(before, settings) : utf8(validateMessage));
+          utf8(validateMessage).empty() ? outOfBounds(before, options.settings) : utf8(validateMessage), typed);
 
     PropertyBagHandle after = before;
     if (!options.dryRun) {
+        context.stop.check();  // nothing is stored after a stop request
         int32_t flag = 0;
         qx::dsc::HostStringHolder setMessage;
-        check("SetItemProperties2",
-              expert.SetItemProperties2(wide.c_str(), request.get(), &flag, setMessage.receive()),
-              utf8(setMessage));
-        after = readItem(expert, name);
+        check("SetItemProperties2", expert.SetItemProperties2(wide.c_str(), request.get(), &flag, setMessage.receive()),
+              utf8(setMessage), typed);
+        after = readItem(expert, name, typed);
     }
-    const std::string subject = quoted(before.getString(sysapicpp::PortNode));
-    std::string out;
-    for (const auto& [tag, value] : settings) {
-        const std::string old = before.hasProperty(tag) ? std::to_string(before.getUInt32(tag)) : "-";
-        const std::string now = options.dryRun ? std::to_string(value) + " (valid, not applied)"
-                                : after.hasProperty(tag) ? std::to_string(after.getUInt32(tag))
-                                                         : "-";
-        out += subject + " " + settingName(tag) + " " + old + " -> " + now + "\n";
+
+    SetModel model;
+    model.dryRun = options.dryRun;
+    SetPort port{name, fromBag(name, [&] { return before.getString(PortNode); }), {}, !options.dryRun};
+    for (const Setting& setting : options.settings) {
+        Change change{setting.key, tagName(setting.tag, ItemKind::Port), std::nullopt, setting.value};
+        fromBag(name, [&] {
+            if (before.hasProperty(setting.tag)) change.before = before.getUInt32(setting.tag);
+            if (!options.dryRun)
+                change.after = after.hasProperty(setting.tag) ? std::optional<uint32_t>(after.getUInt32(setting.tag))
+                                                              : std::nullopt;
+            return 0;
+        });
+        port.changes.push_back(std::move(change));
     }
-    return emit(out) ? 0 : 1;
+    model.ports.push_back(std::move(port));
+    print(context, model);
+    return 0;
 }
 
-int runWatch(PluginSession& session, const Options& options, const sigset_t& stopSignals) {
-    if (!options.arguments.empty()) throw UsageError("watch takes no NAME");
+int runApply(PluginSession& session, const CommandContext& context) {
+    const Catalog catalog = Catalog::read(session, context.stop);
+    std::vector<const CatalogItem*> targets;
+    std::vector<const CatalogItem*> boards;  // named, or all of them
+    if (context.options.all) {
+        boards = catalog.boards();
+        for (const CatalogItem* board : boards)
+            for (const CatalogItem* port : catalog.portsOf(*board)) targets.push_back(port);
+        for (const CatalogItem* port : catalog.unlistedBoardPorts()) targets.push_back(port);
+    } else {
+        for (const std::string& typed : context.options.names)
+            addTargets(session.expert(), catalog, typed, targets, boards);
+    }
+    warnOfMissingPorts(context, catalog);
+
+    ApplyModel model;
+    std::set<std::string> applied;
+    for (const CatalogItem* port : targets) {
+        if (!applied.insert(port->name).second) continue;  // named twice
+        context.stop.check();
+        const ToolRun run = runTool(port->path, context.stop);
+        const std::string node = fromBag(port->name, [&] { return port->bag.getString(PortNode); });
+        model.ports.push_back(ApplyPort{port->name, node, port->path, run.status, run.report});
+    }
+    print(context, model);
+    if (context.options.all && catalog.items().empty()) noticeEmptyMachine(context);
+
+    // A port the listing lacks was not applied either: that is no success.
+    std::vector<ErrorReport> failures;
+    for (const ApplyPort& port : model.ports)
+        if (!port.applied()) failures.push_back({"apply", kCallTool, std::nullopt, toolFailure(port), port.node});
+    for (const CatalogItem* board : boards) {
+        const std::size_t listed = catalog.portsOf(*board).size();
+        const int32_t count = fromBag(board->name, [&] { return board->bag.getInt32(PortCount); });
+        if (static_cast<int64_t>(listed) < count)
+            failures.push_back({"apply", kCallRefused, std::nullopt,
+                                "the plug-in lists " + std::to_string(listed) + " of the board's " +
+                                    std::to_string(count) + " ports; those not listed were not applied",
+                                identify(board->name)->personName});
+    }
+    if (failures.empty()) return 0;
+    if (!context.output.json()) {
+        for (const ErrorReport& failure : failures) context.output.diagnostic(toText(failure));
+        return 1;
+    }
+    // One error object: the one failure, or each one in the message.
+    if (failures.size() == 1) throw HostError(failures[0].call, std::nullopt, failures[0].message, failures[0].name);
+    std::string message;
+    bool toolFailed = false;
+    for (const ErrorReport& failure : failures) {
+        message += (message.empty() ? "" : "; ") + *failure.name + ": " + failure.message;
+        toolFailed = toolFailed || failure.call == kCallTool;
+    }
+    throw HostError(toolFailed ? kCallTool : kCallRefused, std::nullopt, message);
+}
+
+int runWatch(PluginSession& session, const CommandContext& context) {
     struct Progress {
         std::mutex mutex;
         std::condition_variable changed;
         int64_t printed = 0;
         bool done = false;
-        bool outputGone = false;
+        std::optional<HostError> outputFailure;
     };
+    const std::optional<int64_t> count = context.options.count;
+    if (count == 0) return 0;
     auto progress = std::make_shared<Progress>();
-    const bool json = options.json;
-    const int64_t count = options.count;
-    auto receive = [progress, json, count](int32_t type, const std::vector<std::string>& names) {
+    Output& output = context.output;
+    auto receive = [progress, count, &output](int32_t type, const std::vector<std::string>& names) {
         std::lock_guard<std::mutex> guard(progress->mutex);
         for (const std::string& name : names) {
             if (progress->done) break;
-            const std::string line =
-                json ? "{\"change\":\"" + changeWord(type) + "\",\"item\":" + jsonString(name) + "}\n"
-                     : changeWord(type) + " " + quoted(name) + "\n";
-            if (!emit(line)) progress->done = progress->outputGone = true;
+            const WatchEvent event = watchEvent(type, name);
+            try {
+                output.result(output.json() ? jsonLine(toJson(event)) : toText(event));
+            } catch (const HostError& failure) {
+                progress->outputFailure = failure;
+                progress->done = true;
+                break;
+            }
             if (++progress->printed == count) progress->done = true;
         }
         progress->changed.notify_all();
-        return progress->outputGone ? sysapicpp::E_FAIL : sysapicpp::S_OK;
+        return progress->outputFailure ? E_FAIL : S_OK;
     };
     QXComPtr<CHostNotificationSink> sink(CQXComObject<CHostNotificationSink>::createInstance(receive));
-    if (!sink) throw HostError("SetNotificationSink", sysapicpp::E_OUTOFMEMORY);
+    if (!sink) throw HostError("SetNotificationSink", E_OUTOFMEMORY, "out of memory");
     IcxSysExpert2& expert = session.expert();
     check("SetNotificationSink", expert.SetNotificationSink(sink.get()));
 
     using Clock = std::chrono::steady_clock;
-    const auto deadline = options.timeout < 0 ? Clock::time_point::max()
-                          : Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                               std::chrono::duration<double>(options.timeout));
-    const timespec noWait{0, 0};
+    const auto deadline = context.options.timeout
+                              ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                   std::chrono::duration<double>(*context.options.timeout))
+                              : Clock::time_point::max();
+    constexpr std::chrono::milliseconds kStopLatency{50};
     for (;;) {
         {
             std::unique_lock<std::mutex> guard(progress->mutex);
-            const auto slice = std::min(deadline, Clock::now() + std::chrono::milliseconds(50));
+            const auto slice = std::min(deadline, Clock::now() + kStopLatency);
             if (progress->changed.wait_until(guard, slice, [&] { return progress->done; })) break;
         }
-        if (::sigtimedwait(&stopSignals, nullptr, &noWait) > 0 || Clock::now() >= deadline) break;
+        if (context.stop.requested() || Clock::now() >= deadline) break;
     }
     // Clearing the sink waits for a delivery in progress; nothing reaches the sink after it.
     check("SetNotificationSink", expert.SetNotificationSink(nullptr));
-    if (progress->outputGone) {
-        std::fprintf(stderr, "qxhost: watch: standard output is gone\n");
-        return 1;
-    }
+    context.stop.check();
+    std::lock_guard<std::mutex> guard(progress->mutex);
+    if (progress->outputFailure) throw *progress->outputFailure;
     return 0;
+}
+
+int runCheck(const CommandContext& context) {
+    std::vector<PresentPort> ports;
+    try {
+        ports = presentPorts();
+    } catch (const qxerr::ExceptionBase& error) {
+        throw HostError("enumerateDevices", std::nullopt, reportSummary(error.report()));
+    } catch (const std::exception& error) {
+        throw HostError("enumerateDevices", std::nullopt, error.what());
+    }
+    const CheckModel model = checkConfiguration(kConfigurationPath, kDefaultsPath, ports);
+    print(context, model);
+    return model.problems.empty() ? 0 : 1;
 }
 
 }  // namespace qxhost

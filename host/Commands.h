@@ -1,34 +1,27 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// qxhost's commands. Each prints to standard output and returns the exit status; plug-in
-// failures are thrown as HostError, command-line faults as UsageError.
+// qxhost's commands. Each builds its model, prints it through the Output and returns the
+// exit status; failures are thrown as HostError, a stop as Stopped.
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
+#include "host/CommandLine.h"
+#include "host/Output.h"
 #include "host/PluginSession.h"
+#include "host/StopRequest.h"
 
 namespace qxhost {
 
-struct Options {
-    std::string plugin = kDefaultPlugin;
-    std::string command;
-    std::vector<std::string> arguments;
-    bool json = false;
-    bool dryRun = false;
-    int64_t count = -1;     // watch: stop after this many lines; -1: no limit
-    double timeout = -1.0;  // watch: stop after this many seconds; -1: no limit
+struct CommandContext {
+    const Options& options;
+    Output& output;
+    const StopRequest& stop;
 };
 
-int runList(PluginSession& session, const Options& options);
-int runShow(PluginSession& session, const Options& options);
-int runSet(PluginSession& session, const Options& options);
-// Ends on the count, the timeout, or one of the signals in `stopSignals` (blocked by the
-// caller), whichever comes first.
-int runWatch(PluginSession& session, const Options& options, const sigset_t& stopSignals);
-
-// Writes and flushes; false when standard output is gone.
-bool emit(const std::string& text);
+int runList(PluginSession& session, const CommandContext& context);
+int runShow(PluginSession& session, const CommandContext& context);
+int runSet(PluginSession& session, const CommandContext& context);
+int runApply(PluginSession& session, const CommandContext& context);
+// Ends on the count, the timeout or the stop request, whichever comes first.
+int runWatch(PluginSession& session, const CommandContext& context);
+int runCheck(const CommandContext& context);
 
 }  // namespace qxhost

@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <map>
 
-#include "platform/qxerr/Status.h"
+#include <nlohmann/json.hpp>
+
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
 #include "sysapicpp/propbag/SystemAPIPropertyTags.h"
 
@@ -51,21 +52,6 @@ const std::map<uint32_t, const char*> kPortNames = {
     {Rs485TransceiverMode, "Rs485TransceiverMode"},
 };
 
-std::string guidText(const GUID& g) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  g.Data1, g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
-                  g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
-    return text;
-}
-
-std::string timestampText(const cxSysAttrTimestampUTC& t) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%lld+%llu/2^64", static_cast<long long>(t.seconds),
-                  static_cast<unsigned long long>(t.fraction));
-    return text;
-}
-
 bool isPlainWord(const std::string& text) {
     if (text.empty()) return false;
     for (unsigned char c : text)
@@ -75,8 +61,8 @@ bool isPlainWord(const std::string& text) {
 
 }  // namespace
 
-std::string tagName(uint32_t tag, bool port) {
-    const auto& names = port ? kPortNames : kBoardNames;
+std::string tagName(uint32_t tag, ItemKind kind) {
+    const auto& names = kind == ItemKind::Port ? kPortNames : kBoardNames;
     for (const auto* table : {&names, &kCommonNames}) {
         const auto found = table->find(tag);
         if (found != table->end()) return found->second;
@@ -97,32 +83,24 @@ std::string typeName(int32_t type) {
     return "type " + std::to_string(type);
 }
 
-std::string valueText(const PropertyBagHandle& bag, uint32_t tag) {
-    switch (bag.getPropertyType(tag)) {
-    case 1: return bag.getBool(tag) ? "true" : "false";
-    case 2: return std::to_string(bag.getInt32(tag));
-    case 3: return std::to_string(bag.getUInt32(tag));
-    case 4: {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.17g", bag.getDouble(tag));
-        return text;
-    }
-    case 5: return guidText(bag.getGuid(tag));
-    case 6: return jsonString(bag.getString(tag));
-    case 7: return timestampText(bag.getTimestamp(tag));
-    default: return "?";
-    }
+std::string guidText(const GUID& g) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  g.Data1, g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
+                  g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return text;
 }
 
-std::string valueJson(const PropertyBagHandle& bag, uint32_t tag) {
-    switch (bag.getPropertyType(tag)) {
-    case 5: return jsonString(guidText(bag.getGuid(tag)));
-    case 7: return jsonString(timestampText(bag.getTimestamp(tag)));
-    default: return valueText(bag, tag);
-    }
+std::string timestampText(const cxSysAttrTimestampUTC& t) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld+%llu/2^64", static_cast<long long>(t.seconds),
+                  static_cast<unsigned long long>(t.fraction));
+    return text;
 }
 
-std::string jsonString(const std::string& text) { return "\"" + qxerr::escapeJson(text) + "\""; }
+std::string jsonString(const std::string& text) {
+    return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
 std::string quoted(const std::string& text) { return isPlainWord(text) ? text : jsonString(text); }
 

@@ -1,26 +1,26 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// How qxhost prints properties: tag names, type names, values, quoting and JSON text.
+// How qxhost names and writes properties: tag names, type names, GUID and timestamp text,
+// and the quoting of text in its text output.
 
 #include <cstdint>
 #include <string>
 
-#include "sysapicpp/propbag/PropertyBagHandle.h"
+#include "host/Catalog.h"
+#include "sysapicpp/HostInterfaces.h"
 
 namespace qxhost {
 
 // The readable name of a tag on a board or a port item, or "" when the tag has none.
-std::string tagName(uint32_t tag, bool port);
+std::string tagName(uint32_t tag, ItemKind kind);
 // "0x0C005000"
 std::string tagHex(uint32_t tag);
 // "bool", "int32", "uint32", "double", "guid", "string", "timestamp", or "type N".
 std::string typeName(int32_t type);
+std::string guidText(const GUID& guid);
+std::string timestampText(const cxSysAttrTimestampUTC& time);
 
-// A property's value as text and as a JSON value.
-std::string valueText(const sysapicpp::PropertyBagHandle& bag, uint32_t tag);
-std::string valueJson(const sysapicpp::PropertyBagHandle& bag, uint32_t tag);
-
-// A JSON string literal, quotes included.
+// A JSON string literal, quotes included; bytes that are not UTF-8 become U+FFFD.
 std::string jsonString(const std::string& text);
 // The text as it is when it is a plain word, else as a JSON string literal.
 std::string quoted(const std::string& text);

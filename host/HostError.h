@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// A failed call into the plug-in, as qxhost reports it: exit status 1.
+// What qxhost reports when a command fails: exit status 1 for a HostError, 2 for a
+// UsageError. Each names the call that failed and the NAME or file it concerns.
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -9,29 +11,53 @@
 
 namespace qxhost {
 
+// The calls that are not the plug-in's expert calls.
+constexpr char kCallProperty[] = "GetProperty";  // a property bag's getter
+constexpr char kCallLoad[] = "load";
+constexpr char kCallTool[] = "qxserialconfig";
+constexpr char kCallUsage[] = "usage";
+constexpr char kCallOutput[] = "output";
+constexpr char kCallRefused[] = "refused";
+
 class HostError : public std::runtime_error {
 public:
-    // operation: the host-level name of the call; message: the plug-in's text, if any.
-    HostError(std::string operation, sysapicpp::HRESULT code, std::string message = {});
-    const std::string& operation() const { return operation_; }
-    sysapicpp::HRESULT code() const { return code_; }
+    // call: a plug-in call or one of the kCall names; code: its result, when it has one;
+    // message: the plug-in's text, or qxhost's own when the plug-in gave none.
+    HostError(std::string call, std::optional<sysapicpp::HRESULT> code, std::string message,
+              std::optional<std::string> name = std::nullopt);
+
+    const std::string& call() const { return call_; }
+    const std::optional<sysapicpp::HRESULT>& code() const { return code_; }
+    const std::string& message() const { return message_; }
+    const std::optional<std::string>& name() const { return name_; }
+
+    HostError& appendMessage(const std::string& text);
 
 private:
-    std::string operation_;
-    sysapicpp::HRESULT code_;
+    std::string call_;
+    std::optional<sysapicpp::HRESULT> code_;
+    std::string message_;
+    std::optional<std::string> name_;
 };
 
-// A command line qxhost cannot run: exit status 2.
+// A command line qxhost cannot run.
 class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-// "0x80040375 E_SYSAPI_ITEM_NOT_EXIST"; codes without a name show the number alone.
-std::string describeResult(sysapicpp::HRESULT code);
+// "0x80040375"
+std::string resultHex(sysapicpp::HRESULT code);
+// "E_SYSAPI_ITEM_NOT_EXIST"; nullopt for a code without a name.
+std::optional<std::string> resultSymbol(sysapicpp::HRESULT code);
 
-// Throws HostError for a failing code; returns the code (S_OK or S_FALSE) otherwise.
-sysapicpp::HRESULT check(const char* operation, sysapicpp::HRESULT code,
-                         const std::string& message = {});
+// The readable part of a platform report (a JSON object): the component's message and the
+// system's text; the report itself when it has neither.
+std::string reportSummary(const std::string& report);
+
+// Throws HostError for a failing code, with the plug-in's message or qxhost's text for the
+// code; returns the code (S_OK or S_FALSE) otherwise.
+sysapicpp::HRESULT check(const char* call, sysapicpp::HRESULT code, const std::string& message = {},
+                         const std::optional<std::string>& name = std::nullopt);
 
 }  // namespace qxhost

@@ -11,20 +11,23 @@
 
 namespace qxhost {
 
-constexpr char kDefaultPlugin[] = "/usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so";
-
 // The text of a host string the plug-in handed out; "" for none.
 std::string utf8(const qx::dsc::HostStringHolder& text);
 
 class PluginSession {
 public:
-    // Throws HostError when the library cannot be loaded or the expert not initialised.
+    // Throws HostError: call "load" with the loader's text when the library cannot be
+    // loaded (or is not a regular file), else the failing call.
     explicit PluginSession(const std::string& path);
     ~PluginSession();
     PluginSession(const PluginSession&) = delete;
     PluginSession& operator=(const PluginSession&) = delete;
 
     IcxSysExpert2& expert() const { return *expert_; }
+
+    // Uninitialize, then Initialize: a new expert, which lists boards and ports afresh (an
+    // expert notices boards that come and go only at the next change of configuration).
+    void restart();
 
 private:
     qxdynlib::Library library_;

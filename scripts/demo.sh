@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # The whole system on qxsim's default simulated boards: the plug-in, loaded by qxhost,
 # lists the boards, changes an RS-485 port (stored, then applied by the real tool), and a
-# watching host is told of the change; the driver's journal shows what reached it.
+# watching host is told of the change; a hand edit of the file is applied as at boot; the
+# driver's journal shows what reached it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -12,7 +13,8 @@ cmake --build "$build" --target qxserialconfig qxsim qxhost qx561xsae >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-host="$PWD/$build/host/qxhost --plugin $PWD/$build/qx561xsae/libqx561xsae.so"
+# Inside qxsim the built plug-in is at its installed path, where qxhost looks by default.
+host="$PWD/$build/host/qxhost"
 
 cat >"$work/inside.sh" <<INSIDE
 set -eu
@@ -21,8 +23,8 @@ say qxhost list
 $host list
 say "qxhost watch --count 2 (in the background)"
 $host watch --count 2 >"$work/watch.out" & watcher=\$!
-# The watcher is ready once its plug-in runs the monitor and both workers.
-while [ "\$(ls /proc/\$watcher/task | wc -l)" -lt 4 ]; do sleep 0.05; done; sleep 0.2
+# The watcher is ready once its command thread and its plug-in's monitor and workers run.
+while [ "\$(ls /proc/\$watcher/task | wc -l)" -lt 5 ]; do sleep 0.05; done; sleep 0.2
 say qxhost set /dev/ttyQX561xPort2 rx=32 mode=1
 $host set /dev/ttyQX561xPort2 rx=32 mode=1
 say "qxhost set 0000:05:01.0 ... (a board: refused)"
@@ -36,6 +38,10 @@ say what the watcher saw
 cat "$work/watch.out"
 say /etc/qxserial/configuration.ini
 cat /etc/qxserial/configuration.ini
+say "a hand edit (port 3's receive level), then qxhost apply --all, as at boot"
+printf '[qx561x:7019:3:4]\nFifoRxDepth=100\n' >> /etc/qxserial/configuration.ini
+$host check
+$host apply --all
 INSIDE
 
 "$build/sim/qxsim" --state "$work/state" -- bash "$work/inside.sh" 2>&1

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the Debian packages qx561x and qx561x-sim from a release build (no sanitizers) in
-# build-package/, and leaves them in build-package/debs/.
+# Builds the Debian packages qx561x, qx561x-sim, qx561x-ansible and cockpit-qx561x from a release
+# build (no sanitizers) in build-package/, and leaves them in build-package/debs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh

@@ -59,8 +59,14 @@ void Sandbox::removePortNode(uint32_t index) {
     if (::unlink(target.c_str()) < 0 && errno != ENOENT) throw SystemError("remove " + target, errno);
 }
 
-Sandbox::Sandbox(const StateDir& state, const BoardSet& boards, std::optional<std::string> tool)
-    : state_(state), boards_(boards), tool_(std::move(tool)), uid_(::geteuid()), gid_(::getegid()) {}
+Sandbox::Sandbox(const StateDir& state, const BoardSet& boards, std::optional<std::string> tool,
+                 std::optional<std::string> plugin)
+    : state_(state),
+      boards_(boards),
+      tool_(std::move(tool)),
+      plugin_(std::move(plugin)),
+      uid_(::geteuid()),
+      gid_(::getegid()) {}
 
 void Sandbox::prepare() const {
     for (const std::string& dir : {state_.etcUpper(), state_.etcWork(), state_.libUpper(), state_.libWork(),
@@ -68,11 +74,14 @@ void Sandbox::prepare() const {
         fs::create_directories(dir);
     // Created here, by the user: inside a user namespace the real /etc is not writable.
     fs::create_directories(state_.etcUpper() + "/qxserial");
-    const fs::path toolDir = fs::path(state_.libUpper()) / "qx561x";
-    fs::remove_all(toolDir);
-    if (!tool_) return;
-    fs::create_directories(toolDir);
-    std::ofstream(toolDir / "qxserialconfig").flush();  // the mount point for the tool
+    const fs::path productDir = fs::path(state_.libUpper()) / "qx561x";
+    fs::remove_all(productDir);
+    // Mount points for what is shown; without one, the installed file (if any) shows through.
+    for (const auto& [file, shown] : {std::pair{&tool_, kToolPath}, std::pair{&plugin_, kPluginPath}}) {
+        if (!*file) continue;
+        fs::create_directories(productDir);
+        std::ofstream(productDir / fs::path(shown).filename()).flush();
+    }
 }
 
 void Sandbox::enter() const {
@@ -119,6 +128,7 @@ void Sandbox::mountOverlays() const {
         check(::mount("overlay", target, "overlay", 0, options.c_str()), std::string("overlay ") + target);
     }
     if (tool_) bindMount(*tool_, kToolPath);
+    if (plugin_) bindMount(*plugin_, kPluginPath);
 }
 
 // An overlay on /dev cannot be had in a user namespace (the host's pts and shm mounts

@@ -17,9 +17,11 @@ namespace qxsim {
 class Sandbox {
 public:
     static constexpr char kToolPath[] = "/usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig";
+    static constexpr char kPluginPath[] = "/usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so";
 
-    // tool: the program shown at kToolPath, if any.
-    Sandbox(const StateDir& state, const BoardSet& boards, std::optional<std::string> tool);
+    // tool, plugin: the files shown at kToolPath and kPluginPath, if any.
+    Sandbox(const StateDir& state, const BoardSet& boards, std::optional<std::string> tool,
+            std::optional<std::string> plugin);
 
     // Prepares the overlay layers in the state directory; runs outside the namespace.
     void prepare() const;
@@ -47,6 +49,7 @@ private:
     StateDir state_;
     const BoardSet& boards_;
     std::optional<std::string> tool_;
+    std::optional<std::string> plugin_;
     uid_t uid_;
     gid_t gid_;
 };

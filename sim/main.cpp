@@ -38,7 +38,7 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-const char kUsage[] = R"(usage: qxsim [--boards FILE] [--state DIR] [--tool PATH] -- COMMAND [ARG...]
+const char kUsage[] = R"(usage: qxsim [--boards FILE] [--state DIR] [--tool PATH] [--plugin PATH] -- COMMAND [ARG...]
        qxsim ports   [--state DIR]
        qxsim journal [--state DIR]
        qxsim plug    NAME [--state DIR]
@@ -68,6 +68,8 @@ nodes.
                  other: it never deletes what it did not make.
   --tool PATH    program shown at /usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig.
                  Default: ../qxserialconfig/qxserialconfig beside qxsim, if built.
+  --plugin PATH  library shown at /usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so.
+                 Default: ../qx561xsae/libqx561xsae.so beside qxsim, if built.
 
   ports    prints each simulated port: NAME board=B rx=N tx=N rs485=0xF requests=N
            ("-" for a value never set; requests counts refused ones too)
@@ -90,6 +92,7 @@ struct Options {
     std::optional<std::string> boards;
     std::optional<std::string> state;
     std::optional<std::string> tool;
+    std::optional<std::string> plugin;
     std::vector<std::string> command;
 };
 
@@ -126,6 +129,7 @@ Options parseArguments(const std::vector<std::string>& args) {
         std::optional<std::string>* target = arg == "--state" ? &options.state : nullptr;
         if (options.mode == Options::Mode::Run && arg == "--boards") target = &options.boards;
         if (options.mode == Options::Mode::Run && arg == "--tool") target = &options.tool;
+        if (options.mode == Options::Mode::Run && arg == "--plugin") target = &options.plugin;
         if (!target) throw UsageError("unexpected argument '" + arg + "'");
         if (++i == args.size()) throw UsageError(arg + " needs a value");
         *target = args[i];
@@ -178,14 +182,16 @@ int plugOrUnplug(const Options& options) {
     return 0;
 }
 
-std::optional<std::string> resolveTool(const Options& options) {
-    if (options.tool) {
-        if (!fs::is_regular_file(*options.tool)) throw UsageError("--tool " + *options.tool + ": no such file");
-        return fs::canonical(*options.tool).string();
+// A file given on the command line, or else the one built beside qxsim, if any.
+std::optional<std::string> resolveBuilt(const std::optional<std::string>& given, const char* option,
+                                        const char* beside) {
+    if (given) {
+        if (!fs::is_regular_file(*given)) throw UsageError(std::string(option) + " " + *given + ": no such file");
+        return fs::canonical(*given).string();
     }
-    const fs::path beside = fs::read_symlink("/proc/self/exe").parent_path() / "../qxserialconfig/qxserialconfig";
-    if (!fs::is_regular_file(beside)) return std::nullopt;
-    return fs::canonical(beside).string();
+    const fs::path built = fs::read_symlink("/proc/self/exe").parent_path() / beside;
+    if (!fs::is_regular_file(built)) return std::nullopt;
+    return fs::canonical(built).string();
 }
 
 // The board file's text, kept in the state directory for plug and unplug.
@@ -212,7 +218,10 @@ void resetPortTable(const BoardSet& boards, const StateDir& state) {
 int runSimulation(const Options& options) {
     const std::string text = boardFileText(options);
     const BoardSet boards = BoardFileParser(options.boards.value_or(kDefaultBoardsName)).parse(text);
-    const std::optional<std::string> tool = resolveTool(options);
+    const std::optional<std::string> tool =
+        resolveBuilt(options.tool, "--tool", "../qxserialconfig/qxserialconfig");
+    const std::optional<std::string> plugin =
+        resolveBuilt(options.plugin, "--plugin", "../qx561xsae/libqx561xsae.so");
     StateDir state = openState(options);
     const std::optional<LockFile> running = LockFile::tryExclusive(state.runLockFile());
     if (!running) throw std::runtime_error("state directory " + state.root() + " is in use by another qxsim");
@@ -220,7 +229,7 @@ int runSimulation(const Options& options) {
     TreeBuilder(boards).buildPortNodes(state.devDir());
     resetPortTable(boards, state);
     keepBoardFile(state, text);
-    const Sandbox sandbox(state, boards, tool);
+    const Sandbox sandbox(state, boards, tool, plugin);
     sandbox.prepare();
     const PortNodes nodes(boards, state);
     Driver driver(state);

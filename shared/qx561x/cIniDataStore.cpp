@@ -572,4 +572,10 @@ std::string cIniDataStore::configurationFilePath() {
     return qxsysq::getSysconfDir() + kConfigurationFile;
 }
 
+ptree cIniDataStore::readFile(const std::string& path) {
+    ptree tree;
+    readFileInto(path, tree, false);
+    return tree;
+}
+
 }  // namespace qx561x

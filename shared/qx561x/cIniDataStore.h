@@ -47,6 +47,9 @@ public:
     // The plug-in's main file: the system configuration directory followed by
     // "/qxserial/configuration.ini".
     static std::string configurationFilePath();
+    // One file as the constructor reads either (a missing file is empty), for tools that
+    // check a file on its own; the reader's exception says why one cannot be read.
+    static boost::property_tree::ptree readFile(const std::string& path);
 
 private:
     uint32_t lookup(const std::string& portIdentifier, const char* key,

@@ -1,46 +1,22 @@
 // SPDX-License-Identifier: MIT
 // qxhost under the simulated driver, with the real plug-in and the real tool: what a person
-// or a script sees of every command.
+// or a program sees of every command.
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "tests/support/Sim.h"
+#include <sys/stat.h>
+
+#include "tests/host/HostTest.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
-const std::string kHost = QX_BUILD_DIR "/host/qxhost";
-const std::string kPlugin = QX_BUILD_DIR "/qx561xsae/libqx561xsae.so";
-const std::string kBoardPath = "/sys/devices/pci0000:00/0000:00:1c.0/0000:03:00.0";
-const std::string kPortPath = kBoardPath + "/tty/ttyQX561xPort1";
-const std::string kBoardItem = "device:/sys/devices/pci0000|3A00/0000|3A00|3A1c.0/0000|3A03|3A00.0";
-const std::string kPortItem = "port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.0/0000|3A03|3A00.0/tty/ttyQX561xPort1";
-
-class HostTest : public testing::Test {
-protected:
-    qxtest::RunResult host(std::vector<std::string> args) const {
-        args.insert(args.begin(), {kHost, "--plugin", kPlugin});
-        return sim.run(args);
-    }
-    // A script under the simulator, with $HOST standing for qxhost and its plug-in.
-    qxtest::RunResult script(const std::string& text) const {
-        return sim.shell("HOST='" + kHost + " --plugin " + kPlugin + "'\n"
-                         "work=$(mktemp -d) && cd \"$work\" && trap 'rm -rf \"$work\"' EXIT\n" + text);
-    }
-    std::string configuration() const {
-        return sim.shell("cat /etc/qxserial/configuration.ini 2>/dev/null").out;
-    }
-
-    qxtest::Sim sim = qxtest::Sim::withFile(QX_TEST_DATA_DIR "/host_boards.ini");
-};
+using namespace qxhosttest;
 
 TEST_F(HostTest, ListAndShowPrintEveryBoardPortAndProperty) {
-    ASSERT_EQ(sim.shell("printf '[qx561x:703b:3:2]\\nFifoRxDepth=32\\nRs485TransceiverMode=1\\n'"
-                        " > /etc/qxserial/configuration.ini").status, 0);
+    writeConfiguration("[qx561x:703b:3:2]\nFifoRxDepth=32\nRs485TransceiverMode=1\n");
     qxtest::RunResult r = host({"list"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
@@ -56,17 +32,23 @@ TEST_F(HostTest, ListAndShowPrintEveryBoardPortAndProperty) {
 
     r = host({"list", "--json"});
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::string firstPort =
-              "{\"boards\":[{\"item\":\"" + kBoardItem + "\",\"address\":\"0000:03:00.0\","
-              "\"model\":\"PCIe-5611/2\",\"slot\":\"3\",\"serial\":\"1A2B3C4D\",\"portCount\":2,"
-              "\"ports\":[{\"item\":\"port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.0/0000|3A03|3A00.0"
-              "/tty/ttyQX561xPort0\",\"node\":\"/dev/ttyQX561xPort0\",\"kind\":\"RS-485\",\"rx\":64,"
-              "\"tx\":128,\"mode\":3},";
-    EXPECT_EQ(r.out.substr(0, firstPort.size()), firstPort);
-    EXPECT_NE(r.out.find("\"node\":\"/dev/ttyQX561xPort9\",\"kind\":\"RS-232\",\"rx\":64,\"tx\":128,"
-                         "\"mode\":null}"), std::string::npos);
-    const std::string end = "\"mode\":3}]}],\"unlistedBoardPorts\":[]}\n";
-    EXPECT_EQ(r.out.substr(r.out.size() - end.size()), end);
+    const Json list = parse(r.out);
+    const std::string limits485 = R"("limits":{"rx":{"min":1,"max":127,"default":64},)"
+                                  R"("tx":{"min":1,"max":128,"default":128},"mode":{"min":0,"max":3,"default":3}})";
+    EXPECT_EQ(list["boards"][0].dump(),
+              R"({"item":")" + kBoardItem + R"(","address":"0000:03:00.0","path":")" + kBoardPath +
+                  R"(","model":"PCIe-5611/2","slot":"3","serial":"1A2B3C4D","portCount":2,"ports":[)"
+                  R"({"item":")" + kPortsItem + R"(0","node":"/dev/ttyQX561xPort0","path":")" + kBoardPath +
+                  R"(/tty/ttyQX561xPort0","number":1,"kind":"RS-485","rx":64,"tx":128,"mode":3,)" + limits485 +
+                  R"(},{"item":")" + kPortItem + R"(","node":"/dev/ttyQX561xPort1","path":")" + kPortPath +
+                  R"(","number":2,"kind":"RS-485","rx":32,"tx":128,"mode":1,)" + limits485 + "}]}");
+    EXPECT_EQ(list["boards"][1]["ports"][1].dump(),
+              R"({"item":")" + k232Item + R"(9","node":"/dev/ttyQX561xPort9","path":"/sys/devices/pci0000:00/)"
+              R"(0000:00:1c.1/0000:04:00.0/tty/ttyQX561xPort9","number":2,"kind":"RS-232","rx":64,"tx":128,)"
+              R"("mode":null,"limits":{"rx":{"min":1,"max":127,"default":64},"tx":{"min":1,"max":128,)"
+              R"("default":128},"mode":null}})");
+    EXPECT_EQ(list["boards"].size(), 3u);
+    EXPECT_EQ(list["unlistedBoardPorts"], Json::array());
 
     r = host({"show", kPortItem, "0000:04:00.0"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -146,11 +128,17 @@ TEST_F(HostTest, ListAndShowPrintEveryBoardPortAndProperty) {
 
     r = host({"show", "--json", "/dev/ttyQX561xPort8"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("{\"tag\":\"0x0C00A000\",\"name\":\"IsRs232\",\"type\":\"bool\",\"value\":true}"),
-              std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("{\"tag\":\"0x01022000\",\"name\":\"ItemGuid\",\"type\":\"guid\","
-                         "\"value\":\"{00000000-0000-0000-0000-000000000000}\"}"),
-              std::string::npos);
+    const Json shown = parse(r.out);
+    EXPECT_EQ(shown["items"].size(), 1u);
+    EXPECT_EQ(shown["items"][0]["item"], k232Item + "8");
+    const Json& properties = shown["items"][0]["properties"];
+    EXPECT_NE(std::find(properties.begin(), properties.end(),
+                        Json::parse(R"({"tag":"0x0C00A000","name":"IsRs232","type":"bool","value":true})")),
+              properties.end());
+    EXPECT_NE(std::find(properties.begin(), properties.end(),
+                        Json::parse(R"({"tag":"0x01022000","name":"ItemGuid","type":"guid",)"
+                                    R"("value":"{00000000-0000-0000-0000-000000000000}"})")),
+              properties.end());
     EXPECT_EQ(r.out.find("Rs485TransceiverMode"), std::string::npos);
 }
 
@@ -167,7 +155,6 @@ TEST_F(HostTest, ANameMayBeGivenEveryWayAPersonWouldTypeIt) {
         {"/sys/devices/pci0000:00//0000:00:1c.0/./0000:03:00.0/tty/ttyQX561xPort1", kPortItem},
         {kBoardPath, kBoardItem},
         {"0000:03:00.0", kBoardItem},
-        {"0000:03:00.0", kBoardItem},
         {"03:00.0", kBoardItem},
         {"0000:0A:00.0", ""},  // no such board: the plug-in says so
     };
@@ -175,7 +162,8 @@ TEST_F(HostTest, ANameMayBeGivenEveryWayAPersonWouldTypeIt) {
         const qxtest::RunResult r = host({"show", n.typed});
         if (n.item.empty()) {
             EXPECT_EQ(r.status, 1) << n.typed;
-            EXPECT_EQ(r.err, "qxhost: GetItemProperties failed: 0x80040375 E_SYSAPI_ITEM_NOT_EXIST\n");
+            EXPECT_EQ(r.err, "qxhost: " + n.typed + ": GetItemProperties failed: 0x80040375 "
+                             "E_SYSAPI_ITEM_NOT_EXIST: no such item, or a file the plug-in needs is missing\n");
             continue;
         }
         EXPECT_EQ(r.status, 0) << n.typed << ": " << r.err;
@@ -183,10 +171,17 @@ TEST_F(HostTest, ANameMayBeGivenEveryWayAPersonWouldTypeIt) {
     }
 }
 
-TEST_F(HostTest, SetValidatesStoresAndAppliesOrOnlyValidates) {
+TEST_F(HostTest, SetValidatesStoresAndAppliesOrOnlyValidatesInTextAndJson) {
     qxtest::RunResult r = host({"set", "/dev/ttyQX561xPort1", "tx=100", "--dry-run"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "/dev/ttyQX561xPort1 TxFifoDepth 128 -> 100 (valid, not applied)\n");
+    r = host({"set", "--json", "--dry-run", kPortPath, "TxFifoDepth=100", "rx=64"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(parse(r.out), Json::parse(R"({"operation":"set","dryRun":true,"ports":[{"item":")" + kPortItem +
+                                        R"(","node":"/dev/ttyQX561xPort1","changes":[)"
+                                        R"({"key":"tx","name":"TxFifoDepth","before":128,"after":100},)"
+                                        R"({"key":"rx","name":"RxFifoDepth","before":64,"after":64}],)"
+                                        R"("applied":false}]})"));
     EXPECT_EQ(configuration(), "");
     EXPECT_TRUE(sim.journal().empty());
 
@@ -199,49 +194,136 @@ TEST_F(HostTest, SetValidatesStoresAndAppliesOrOnlyValidates) {
                                  {"ttyQX561xPort1", "rx", "32", "ok"},
                                  {"ttyQX561xPort1", "tx", "128", "ok"},
                                  {"ttyQX561xPort1", "rs485", "0x11,0,0,0,0,0,0,0", "ok"}}));
+
+    // after is read back from the plug-in: a key given with the value it has is listed too.
+    r = host({"set", "/dev/ttyQX561xPort1", "--json", "mode=2", "rx=32"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(parse(r.out), Json::parse(R"({"operation":"set","dryRun":false,"ports":[{"item":")" + kPortItem +
+                                        R"(","node":"/dev/ttyQX561xPort1","changes":[)"
+                                        R"({"key":"mode","name":"Rs485TransceiverMode","before":1,"after":2},)"
+                                        R"({"key":"rx","name":"RxFifoDepth","before":32,"after":32}],)"
+                                        R"("applied":true}]})"));
 }
 
-TEST_F(HostTest, FailuresSayWhatFailedAndBadCommandLinesAreRefused) {
+// Stored settings reach the driver again as at boot: every port, a hand edit included, and
+// the file is left as it was. A port whose driver refuses is reported; the others go on.
+TEST_F(HostTest, ApplySendsStoredSettingsOfEveryPortAsAtBoot) {
+    const std::string edited = "[qx561x:703b:3:2]\nFifoRxDepth=17\n; by hand\n[qx561x:7001:4:1]\nFifoTxDepth=99\n";
+    writeConfiguration(edited);
+    qxtest::RunResult r = host({"apply", "--all"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "/dev/ttyQX561xPort0 applied\n/dev/ttyQX561xPort1 applied\n"
+                     "/dev/ttyQX561xPort8 applied\n/dev/ttyQX561xPort9 applied\n"
+                     "/dev/ttyQX561xPort20 not applied: qxserialconfig exit status 1\n"
+                     "/dev/ttyQX561xPort21 not applied: qxserialconfig exit status 1\n");
+    const std::vector<std::string> errors = lines(r.err);
+    ASSERT_EQ(errors.size(), 2u) << r.err;
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(errors[i].rfind("qxhost: /dev/ttyQX561xPort2" + std::to_string(i) +
+                                      ": qxserialconfig failed: exit status 1: {\"error_constant\":",
+                                  0),
+                  0u)
+            << errors[i];
+    EXPECT_EQ(configuration(), edited);
+    EXPECT_EQ(sim.journal(), (std::vector<qxtest::JournalLine>{
+                                 {"ttyQX561xPort0", "rx", "64", "ok"},
+                                 {"ttyQX561xPort0", "tx", "128", "ok"},
+                                 {"ttyQX561xPort0", "rs485", "0x3,0,0,0,0,0,0,0", "ok"},
+                                 {"ttyQX561xPort1", "rx", "17", "ok"},
+                                 {"ttyQX561xPort1", "tx", "128", "ok"},
+                                 {"ttyQX561xPort1", "rs485", "0x3,0,0,0,0,0,0,0", "ok"},
+                                 {"ttyQX561xPort8", "rx", "64", "ok"},
+                                 {"ttyQX561xPort8", "tx", "99", "ok"},
+                                 {"ttyQX561xPort9", "rx", "64", "ok"},
+                                 {"ttyQX561xPort9", "tx", "128", "ok"},
+                                 {"ttyQX561xPort20", "rx", "64", "EIO"},
+                                 {"ttyQX561xPort21", "rx", "64", "EIO"}}));
+
+    // A board means its ports; a port named twice is applied once.
+    r = host({"apply", "--json", "/dev/ttyQX561xPort21", "0000:04:00.0", "/dev/ttyQX561xPort9"});
+    EXPECT_EQ(r.status, 1);
+    const Json applied = parse(r.out);
+    ASSERT_EQ(applied["ports"].size(), 3u) << r.out;
+    EXPECT_EQ(applied["operation"], "apply");
+    const std::string report = applied["ports"][0]["report"];
+    EXPECT_EQ(report.rfind("{\"error_constant\":", 0), 0u) << report;
+    EXPECT_EQ(applied["ports"][0], Json::parse(R"({"item":")" + kRefusingItem + R"(21","node":"/dev/ttyQX561xPort21",)"
+                                               R"("path":"/sys/devices/pci0000:00/0000:00:1c.3/0000:06:00.0/tty/)"
+                                               R"(ttyQX561xPort21","applied":false,"status":1,"report":)" +
+                                               Json(report).dump() + "}"));
+    for (int i = 1; i < 3; ++i) {
+        const std::string port = std::to_string(7 + i);
+        EXPECT_EQ(applied["ports"][i], Json::parse(R"({"item":")" + k232Item + port + R"(","node":"/dev/ttyQX561xPort)" +
+                                                   port + R"(","path":"/sys/devices/pci0000:00/0000:00:1c.1/)"
+                                                   R"(0000:04:00.0/tty/ttyQX561xPort)" + port +
+                                                   R"(","applied":true,"status":0,"report":""})"));
+    }
+    const Json error = parse(r.err);
+    EXPECT_EQ(error, Json::parse(R"({"error":{"operation":"apply","call":"qxserialconfig","code":null,)"
+                                 R"("symbol":null,"message":)" + Json("exit status 1: " + report).dump() +
+                                 R"(,"name":"/dev/ttyQX561xPort21"}})"));
+}
+
+TEST_F(HostTest, FailuresSayWhatFailedAndWhichNameAndBadCommandLinesAreRefusedBeforeLoading) {
     const struct {
         std::vector<std::string> args;
         int status;
         std::string err;  // qxhost's own line of standard error (the tool's report may come first)
     } cases[] = {
-        {{"show", "port:/nowhere"}, 1, "qxhost: GetItemProperties failed: 0x80040375 E_SYSAPI_ITEM_NOT_EXIST"},
+        {{"show", "/dev/ttyQX561xPort0", "port:/nowhere", "0000:03:00.0"}, 1,
+         "qxhost: port:/nowhere: GetItemProperties failed: 0x80040375 E_SYSAPI_ITEM_NOT_EXIST: no such item, or a file the plug-in needs is missing"},
         {{"set", "/dev/ttyQX561xPort1", "rx=128"}, 1,
-         "qxhost: ValidateItemProperties failed: 0x8004037F E_SYSAPI_VALIDATION_VALUE: "
+         "qxhost: /dev/ttyQX561xPort1: ValidateItemProperties failed: 0x8004037F E_SYSAPI_VALIDATION_VALUE: "
          "RxFifoDepth 128 is outside 1..127"},
-        {{"set", "/dev/ttyQX561xPort8", "tx=0", "mode=4"}, 1,
-         "qxhost: ValidateItemProperties failed: 0x8004037F E_SYSAPI_VALIDATION_VALUE: "
-         "TxFifoDepth 0 is outside 1..128; Rs485TransceiverMode 4 is outside 0..3"},
+        {{"set", "/dev/ttyQX561xPort9", "tx=0"}, 1,
+         "qxhost: /dev/ttyQX561xPort9: ValidateItemProperties failed: 0x8004037F E_SYSAPI_VALIDATION_VALUE: "
+         "TxFifoDepth 0 is outside 1..128"},
+        {{"set", "/dev/ttyQX561xPort8", "rx=5", "mode=1"}, 1,
+         "qxhost: /dev/ttyQX561xPort8: an RS-232 port has no RS-485 transceiver mode; mode is for RS-485 ports"},
+        {{"set", "0000:03:00.0", "rx=1"}, 1, "qxhost: 0000:03:00.0: a board has no settings; name one of its ports"},
         {{"set", "/dev/ttyQX561xPort20", "rx=16"}, 1,
-         "qxhost: SetItemProperties2 failed: 0x80004005 E_FAIL"},
-        {{"set", "/dev/ttyQX561xPort1", "rx=-1"}, 2,
-         "qxhost: value of rx must be a number from 0 to 4294967295, got -1"},
-        {{"set", "/dev/ttyQX561xPort1", "rx=4294967296"}, 2,
-         "qxhost: value of rx must be a number from 0 to 4294967295, got 4294967296"},
-        {{"set", "/dev/ttyQX561xPort1", "speed=9600"}, 2, "qxhost: unknown key speed (rx, tx, mode)"},
-        {{"set", "/dev/ttyQX561xPort1", "rx=1", "RxFifoDepth=2"}, 2, "qxhost: RxFifoDepth is given twice"},
-        {{"set", "0000:03:00.0", "rx=1"}, 2, "qxhost: 0000:03:00.0 is a board; settings belong to its ports"},
-        {{"set", "/dev/ttyQX561xPort1"}, 2, "qxhost: set needs a NAME and at least one KEY=VALUE"},
-        {{"list", "extra"}, 2, "qxhost: list takes no NAME"},
-        {{"reset"}, 2, "qxhost: unknown command reset"},
-        {{"list", "--count", "1"}, 2, "qxhost: --count and --timeout belong to watch"},
-        {{"watch", "--count", "x"}, 2, "qxhost: --count needs a non-negative number, got \"x\""},
+         "qxhost: /dev/ttyQX561xPort20: SetItemProperties2 failed: 0x80004005 E_FAIL: "
+         "the plug-in failed without a message"},
     };
     for (const auto& c : cases) {
         const qxtest::RunResult r = host(c.args);
         EXPECT_EQ(r.status, c.status) << c.args[0] << " " << c.args.back() << ": " << r.err;
         const auto own = r.err.rfind("qxhost: ");
-        EXPECT_EQ(r.err.substr(own, r.err.find('\n', own) - own), c.err);
+        ASSERT_NE(own, std::string::npos) << r.err;
+        EXPECT_EQ(r.err.substr(own), c.err + "\n");
     }
-    // The refusing board's settings were stored before the driver refused them.
-    EXPECT_NE(configuration().find("[qx561x:7007:6:1]\nFifoRxDepth=16\n"), std::string::npos);
+    // The refusing board's settings were stored before the driver refused them; the RS-232
+    // port kept its rx: mode was refused before anything was stored.
+    EXPECT_EQ(configuration(), "[qx561x:7007:6:1]\nFifoRxDepth=16\nFifoTxDepth=128\nRs485TransceiverMode=3\n");
 
-    const qxtest::RunResult missing = sim.run({kHost, "--plugin", "/nonexistent.so", "list"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err.rfind("qxhost: loading /nonexistent.so failed: 0x80004005 E_FAIL: ", 0), 0u)
-        << missing.err;
+    // With --json, standard error holds one object, and nothing else: not even the report of
+    // the tool the plug-in ran.
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } jsonCases[] = {
+        {{"set", "--json", "/dev/ttyQX561xPort1", "rx=128"},
+         R"({"error":{"operation":"set","call":"ValidateItemProperties","code":"0x8004037F",)"
+         R"("symbol":"E_SYSAPI_VALIDATION_VALUE","message":"RxFifoDepth 128 is outside 1..127",)"
+         R"("name":"/dev/ttyQX561xPort1"}})"},
+        {{"set", "/dev/ttyQX561xPort9", "mode=0", "--json"},
+         R"({"error":{"operation":"set","call":"refused","code":null,"symbol":null,"message":)"
+         R"("an RS-232 port has no RS-485 transceiver mode; mode is for RS-485 ports","name":"/dev/ttyQX561xPort9"}})"},
+    };
+    for (const auto& c : jsonCases) {
+        const qxtest::RunResult r = host(c.args);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.error + "\n");
+    }
+    const qxtest::RunResult failedTool = host({"set", "--json", "/dev/ttyQX561xPort21", "rx=16"});
+    EXPECT_EQ(failedTool.status, 1);
+    const Json error = parse(failedTool.err);
+    EXPECT_EQ(error["error"]["code"], "0x80004005");
+    EXPECT_NE(error["error"]["message"].get<std::string>().find("the plug-in's standard error: {\"error_constant\""),
+              std::string::npos)
+        << failedTool.err;
 }
 
 // A tool that never ends does not hold a set for ever: the plug-in kills it at its time
@@ -270,7 +352,8 @@ done
     EXPECT_GE(seconds, 29);
     EXPECT_LE(seconds, 35);
     EXPECT_EQ(r.out.find("left running"), std::string::npos) << r.out;
-    EXPECT_EQ(r.err, "qxhost: SetItemProperties2 failed: 0x80004005 E_FAIL\n");
+    EXPECT_EQ(r.err, "qxhost: /dev/ttyQX561xPort1: SetItemProperties2 failed: 0x80004005 E_FAIL: "
+                     "the plug-in failed without a message\n");
     EXPECT_NE(configuration().find("FifoRxDepth=10\n"), std::string::npos);
 }
 
@@ -301,48 +384,243 @@ echo "failed: $(cat failures 2>/dev/null | wc -l)"; cat set.err
     EXPECT_EQ(r.out, "failed: 0\n");
 }
 
-// A watch sees another host's change; it ends on its count, on a signal in the middle of
-// deliveries, and when nobody reads its output any more.
-TEST_F(HostTest, WatchReportsChangesAndEndsCleanlyEveryWay) {
+TEST_F(HostTest, BadCommandLinesExitTwoWhateverThePluginAndHelpWorksAnywhere) {
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"set", "/dev/ttyQX561xPort1", "rx=-1"}, "value of rx must be a number from 0 to 4294967295, got -1"},
+        {{"set", "/dev/ttyQX561xPort1", "rx=4294967296"}, "value of rx must be a number from 0 to 4294967295, got 4294967296"},
+        {{"set", "/dev/ttyQX561xPort1", "speed=9600"}, "unknown key speed (rx, tx, mode)"},
+        {{"set", "/dev/ttyQX561xPort1", "rx=1", "RxFifoDepth=2"}, "RxFifoDepth is given twice"},
+        {{"set", "/dev/ttyQX561xPort1"}, "set needs a NAME and at least one KEY=VALUE"},
+        {{"list", "extra"}, "list takes no NAME"},
+        {{"show"}, "show needs at least one NAME"},
+        {{"apply"}, "apply needs NAMEs or --all, not both"},
+        {{"apply", "--all", "/dev/ttyQX561xPort1"}, "apply needs NAMEs or --all, not both"},
+        {{"reset"}, "unknown command reset"},
+        {{}, "no command (list, show, set, apply, watch, check)"},
+        {{"list", "--count", "1"}, "--count and --timeout belong to watch"},
+        {{"list", "--dry-run"}, "--dry-run belongs to set"},
+        {{"show", "--all"}, "--all belongs to apply"},
+        {{"watch", "--count", "x"}, "--count needs a non-negative whole number, got x"},
+        {{"watch", "--timeout", "-1"}, "--timeout needs a non-negative number of seconds, got -1"},
+        {{"list", "--verbose"}, "unknown option --verbose"},
+        {{"list", "--plugin"}, "--plugin needs a value"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--plugin", "/nonexistent.so"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        qxtest::RunResult r = host(args);
+        EXPECT_EQ(r.status, 2) << c.err << ": " << r.err;
+        EXPECT_EQ(r.err, "qxhost: " + c.err + "\nRun 'qxhost --help' for usage.\n");
+        EXPECT_EQ(r.out, "");
+        args.insert(args.begin(), "--json");
+        r = host(args);
+        const Json error = parse(r.err);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(error["error"]["call"], "usage");
+        EXPECT_EQ(error["error"]["message"], c.err);
+    }
+    for (const auto& args : {std::vector<std::string>{"--help"}, {"set", "--help", "x"}, {"show", "-h"},
+                             {"--plugin", "/nonexistent.so", "reset", "--help"}}) {
+        const qxtest::RunResult r = host(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out.rfind("usage: qxhost [--plugin PATH] list [--json]\n", 0), 0u) << r.out;
+    }
+
+    // A plug-in that cannot be loaded is one line with the loader's text; one that is not a
+    // regular file is not even opened by the loader (a FIFO would block it).
     const qxtest::RunResult r = script(R"sh(
-ready() {  # the watcher's plug-in runs its monitor and both workers
-    while [ "$(ls /proc/$1/task 2>/dev/null | wc -l)" -lt 4 ]; do sleep 0.02; done; sleep 0.1
-}
-$HOST watch --count 3 --json > watch.out & w=$!; ready $w
-start=$(date +%s%N)
-$HOST set /dev/ttyQX561xPort1 rx=10 > /dev/null
-while [ ! -s watch.out ]; do sleep 0.01; done
-echo "first line after $(( ($(date +%s%N) - start) / 1000000 )) ms"
-$HOST set /dev/ttyQX561xPort0 tx=20 > /dev/null
-$HOST set /dev/ttyQX561xPort9 rx=30 > /dev/null
-wait $w; echo "count: exit $?"; cat watch.out
-
-$HOST watch > /dev/null & w=$!; ready $w
-for i in 1 2 3 4 5; do $HOST set /dev/ttyQX561xPort0 rx=$i > /dev/null & done
-sleep 0.05; kill -INT $w; wait $w; echo "SIGINT: exit $?"
-wait
-
-mkfifo gone.fifo; : < gone.fifo &  # a reader that goes away at once
-$HOST watch --timeout 30 > gone.fifo 2> gone.err & w=$!; ready $w
-$HOST set /dev/ttyQX561xPort0 rx=50 > /dev/null
-wait $w; echo "closed output: exit $?"; cat gone.err
-
-$HOST watch & w=$!; ready $w; kill -TERM $w; wait $w; echo "SIGTERM: exit $?"
+$HOST --plugin /nonexistent.so list; echo "exit $?"
+mkfifo fifo.so
+start=$(date +%s%N); $HOST --plugin fifo.so list --json; echo "exit $? after $(ms $start) ms"
 )sh");
+    const std::vector<std::string> out = lines(r.out);
+    ASSERT_EQ(out.size(), 2u) << r.out << r.err;
+    EXPECT_EQ(out[0], "exit 1");
+    EXPECT_EQ(out[1].rfind("exit 1 after ", 0), 0u);
+    EXPECT_LT(std::stoi(out[1].substr(13)), 1000);
+    const std::vector<std::string> err = lines(r.err);
+    ASSERT_EQ(err.size(), 2u) << r.err;
+    EXPECT_EQ(err[0], "qxhost: cannot load plug-in /nonexistent.so: cannot open shared object file: "
+                      "No such file or directory");
+    EXPECT_EQ(parse(err[1]), Json::parse(R"({"error":{"operation":"list","call":"load","code":null,"symbol":null,)"
+                                         R"("message":"fifo.so: not a regular file","name":"fifo.so"}})"));
+}
+
+// While a board is unplugged and plugged again and again, each listing shows every board
+// with all its ports or not at all, and none fails.
+TEST_F(HostTest, ListingsHoldWhileABoardComesAndGoes) {
+    const int listings = 200 / kSlowdown;
+    const qxtest::RunResult r = script("listings=" + std::to_string(listings) + R"sh(
+( while :; do plug plug extra; plug unplug extra; done ) > /dev/null 2>&1 & loop=$!
+i=0; while [ $i -lt $listings ]; do
+    $HOST list --json; echo "exit $?"; i=$((i + 1))
+done
+kill $loop; wait $loop 2>/dev/null; true
+)sh");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    const std::vector<std::string> out = lines(r.out);
+    ASSERT_EQ(out.size(), 2u * listings) << r.out.substr(0, 2000);
+    int withExtra = 0;
+    for (std::size_t i = 0; i < out.size(); i += 2) {
+        EXPECT_EQ(out[i + 1], "exit 0");
+        const Json list = parse(out[i]);
+        for (const Json& board : list["boards"]) {
+            EXPECT_EQ(board["ports"].size(), board["portCount"].get<std::size_t>()) << out[i];
+            withExtra += board["address"] == "0000:07:00.0";
+        }
+        EXPECT_EQ(list["boards"].size(), 3u + (list.dump().find("0000:07:00.0") != std::string::npos));
+        EXPECT_EQ(list["unlistedBoardPorts"], Json::array());
+    }
+    // The board did come and go while the listings were taken.
+    EXPECT_GT(withExtra, 0);
+    EXPECT_LT(withExtra, listings);
+}
+
+// check reads both files with the configuration store: each problem with its file and line.
+TEST_F(HostTest, CheckReportsEachProblemWithFileAndLine) {
+    const std::string main = "/etc/qxserial/configuration.ini";
+    const std::string defaults = "/etc/qxserial/configuration_defaults.ini";
+    const struct {
+        std::string configuration;
+        std::string defaults;
+        int status;
+        std::string out;
+    } cases[] = {
+        {"[qx561x:703b:3:1]\nFifoRxDepth=32\n", "[defaults]\nFifoTxDepth=100\n", 0, ""},
+        {"[qx561x:703b:3:1]\nFifoRxDepth\n", "", 1, main + ":2: '=' character not found in line\n"},
+        {"[qx561x:703b:3:1]\n  FifoRxDepth = 200 \nFifoTxDepth=abc\n[qx561x:7001:4:1]\nRs485TransceiverMode=1\n"
+         "[qx561x:9999:1:1]\nFifoRxDepth=5\n[defaults]\nFifoTxDepth=0\n",
+         "; shipped\n[defaults]\nFifoRxDepth=128\nRs485TransceiverMode=3\n[qx561x:703b:3:1]\nFifoRxDepth=1\n", 1,
+         main + ":2: FifoRxDepth 200 is outside 1..127\n" +
+         main + ":3: FifoTxDepth \"abc\" is not a number; it counts as absent\n" +
+         main + ":6: section [qx561x:9999:1:1] names no port present\n" +
+         main + ":8: section [defaults] is read only from " + defaults + "\n" +
+         main + ":9: FifoTxDepth 0 is outside 1..128\n" +
+         defaults + ":3: FifoRxDepth 128 is outside 1..127\n" +
+         defaults + ":5: section [qx561x:703b:3:1] is never read here: only [defaults] is\n"},
+    };
+    for (const auto& c : cases) {
+        writeConfiguration(c.configuration);
+        writeConfiguration(c.defaults, "configuration_defaults.ini");
+        const qxtest::RunResult r = host({"check"});
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, "");
+    }
+
+    qxtest::RunResult r = host({"check", "--json"});
+    EXPECT_EQ(r.status, 1);
+    const Json checked = parse(r.out);
+    EXPECT_EQ(checked["files"], Json::parse(R"([{"path":")" + main + R"(","exists":true},{"path":")" + defaults +
+                                            R"(","exists":true}])"));
+    EXPECT_EQ(checked["problems"].size(), 7u);
+    EXPECT_EQ(checked["problems"][1], Json::parse(R"({"file":")" + main + R"(","line":3,"kind":"value",)"
+                                                  R"("section":"qx561x:703b:3:1","key":"FifoTxDepth",)"
+                                                  R"("message":"FifoTxDepth \"abc\" is not a number; it counts as absent"})"));
+    EXPECT_EQ(checked["problems"][2]["kind"], "section");
+    EXPECT_EQ(checked["problems"][4]["kind"], "range");
+
+    // A FIFO in place of a file is reported at once, not read; a missing file is no problem.
+    r = script("rm " + defaults + "; mkfifo " + defaults + "; rm " + main + "; $HOST check --json; echo \"exit $?\"");
+    EXPECT_EQ(r.out, R"({"files":[{"path":")" + main + R"(","exists":false},{"path":")" + defaults +
+                         R"(","exists":true}],"problems":[{"file":")" + defaults +
+                         R"(","line":null,"kind":"file","section":null,"key":null,"message":"not a regular file"}]})"
+                         "\nexit 1\n");
+}
+
+// A configuration file the store refuses leaves every port out of the plug-in's listing;
+// qxhost says why, with the file and line, and the exit status stays what it was.
+TEST_F(HostTest, AMalformedConfigurationFileIsNeverSilent) {
+    writeConfiguration("[qx561x:703b:3:1]\nFifoRxDepth=32\nFifoTxDepth\n");
+    const std::string warning = "/etc/qxserial/configuration.ini:3: '=' character not found in line; "
+                                "ports are missing until the file can be read";
+    qxtest::RunResult r = host({"list"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "qxhost: warning: " + warning + "\n");
+    EXPECT_EQ(r.out.find("/dev/ttyQX561xPort"), std::string::npos) << r.out;
+
+    r = host({"list", "--json"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(parse(r.err), Json::parse(R"({"warning":{"file":"/etc/qxserial/configuration.ini","line":3,)"
+                                        R"("message":"'=' character not found in line; ports are missing until )"
+                                        R"(the file can be read"}})"));
+
+    r = host({"show", "/dev/ttyQX561xPort1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "qxhost: warning: " + warning + "\nqxhost: /dev/ttyQX561xPort1: GetItemProperties failed: "
+                     "0x80040375 E_SYSAPI_ITEM_NOT_EXIST: no such item, or a file the plug-in needs is missing\n");
+    r = host({"set", "/dev/ttyQX561xPort1", "rx=2", "--json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(parse(r.err)["error"]["message"], "no such item, or a file the plug-in needs is missing; " + warning);
+    // Ports the listing lacks were not applied: no success.
+    r = host({"apply", "0000:04:00.0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "qxhost: warning: " + warning + "\nqxhost: 0000:04:00.0: the plug-in lists 0 of the board's 2 "
+                     "ports; those not listed were not applied\n");
+    EXPECT_TRUE(sim.journal().empty());
+}
+
+TEST(HostMachines, AnEmptyMachineSaysSoAndJsonIsValidUtf8ForAnyBytes) {
+    qxtest::BoardFile boards;
+    boards.board("later").set("model", "PCIe-5611/2 (RS-485) Interface").set("address", "0000:03:00.0")
+        .set("present", "no");
+    const qxtest::Sim empty(boards);
+    qxtest::RunResult r = empty.run({kHost, "list"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "qxhost: no board found; the driver's /proc/driver/qx exists but lists none\n");
+    r = empty.run({kHost, "list", "--json"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "{\"boards\":[],\"unlistedBoardPorts\":[]}\n");
+    EXPECT_EQ(r.err, "");
+
+    qxtest::BoardFile odd;
+    odd.board("odd").set("model", "PCI-5610/2 (RS-232) Interface").set("address", "0000:04:00.0")
+        .set("bytes.busProperties/pciSlotPath", "34 ff c3 28 00")  // "4", then bytes that are not UTF-8
+        .set("bytes.deviceProperties/serialNumber", "41 e2 82 ac 00");  // "A€", padded: UTF-8 stays
+    const qxtest::Sim sim(odd);
+    r = sim.run({kHost, "list", "--json"});
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::string portsOf = "port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.";
-    EXPECT_NE(r.out.find("count: exit 0\n"
-                         "{\"change\":\"changed\",\"item\":\"" + kPortItem + "\"}\n"
-                         "{\"change\":\"changed\",\"item\":\"" + portsOf + "0/0000|3A03|3A00.0/tty/ttyQX561xPort0\"}\n"
-                         "{\"change\":\"changed\",\"item\":\"" + portsOf + "1/0000|3A04|3A00.0/tty/ttyQX561xPort9\"}\n"),
-              std::string::npos) << r.out;
-    const auto at = r.out.find("first line after ");
-    ASSERT_NE(at, std::string::npos) << r.out;
-    EXPECT_LT(std::stoi(r.out.substr(at + 17)), 1000);
-    EXPECT_NE(r.out.find("SIGINT: exit 0\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("closed output: exit 1\nqxhost: watch: standard output is gone\n"),
-              std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("SIGTERM: exit 0\n"), std::string::npos) << r.out;
+    const Json list = parse(r.out);
+    EXPECT_EQ(list["boards"][0]["slot"], "4\xEF\xBF\xBD\xEF\xBF\xBD(");
+    EXPECT_EQ(list["boards"][0]["serial"], "0000A\xE2\x82\xAC");
+    EXPECT_EQ(list["boards"][0]["ports"].size(), 2u);
+
+    // Standard output that cannot take the result is reported, not a silent exit 1.
+    r = sim.run({"sh", "-c", kHost + " list > /dev/full"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "qxhost: standard output: No space left on device\n");
+}
+
+// The completion offers commands, options, and this machine's port nodes and addresses.
+TEST(HostCompletion, CompletesCommandsOptionsPortNodesAndAddresses) {
+    const qxtest::Sim sim = qxtest::Sim::withFile(QX_TEST_DATA_DIR "/host_boards.ini");
+    const qxtest::RunResult r = sim.run({"bash", "-c", R"sh(
+source "$1"
+complete -p qxhost
+try() { COMP_LINE="$1"; COMP_POINT=${#1}; COMPREPLY=(); _qxhost; echo "$1|${COMPREPLY[*]}"; }
+try "qxhost s"
+try "qxhost list --j"
+try "qxhost set /dev/ttyQX561xPort0 --"
+try "qxhost show /dev/ttyQX561xPort2"
+try "qxhost --json apply 0000:0"
+try "qxhost set /dev/ttyQX561xPort0 r"
+try "qxhost watch --count "
+)sh", "bash", QX_SOURCE_DIR "/host/qxhost.bash-completion"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "complete -F _qxhost qxhost\n"
+                     "qxhost s|show set\n"
+                     "qxhost list --j|--json\n"
+                     "qxhost set /dev/ttyQX561xPort0 --|--json --plugin --help --dry-run\n"
+                     "qxhost show /dev/ttyQX561xPort2|/dev/ttyQX561xPort20 /dev/ttyQX561xPort21\n"
+                     "qxhost --json apply 0000:0|03:00.0 04:00.0 06:00.0\n"
+                     "qxhost set /dev/ttyQX561xPort0 r|rx=\n"
+                     "qxhost watch --count |\n");
 }
 
 }  // namespace

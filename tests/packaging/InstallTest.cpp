@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The packages installed with dpkg into a throwaway root, the installed programs run under
-// the installed simulator, then removed and purged: nothing stays but the configuration that
-// the plug-in wrote. Unprivileged, dpkg runs as root of a user namespace.
+// the installed simulator and the installed collection's documentation read by ansible-doc,
+// then removed and purged: nothing stays but the configuration that the plug-in wrote.
+// Unprivileged, dpkg runs as root of a user namespace.
 
 #include <unistd.h>
 
@@ -110,9 +111,12 @@ TEST(Installation, InstallsRunsAndRemovesCleanlyInAThrowawayRoot) {
     if (::geteuid() != 0 && runProgram({"unshare", "--map-root-user", "true"}).status != 0)
         GTEST_SKIP() << "dpkg needs root, and this user cannot have a user namespace to be root in";
     DpkgRoot root;
-    const RunResult installed =
-        root.dpkg({"--install", qxtest::packageFile("qx561x"), qxtest::packageFile("qx561x-sim")});
+    const RunResult installed = root.dpkg({"--install", qxtest::packageFile("qx561x"), qxtest::packageFile("qx561x-sim"),
+                                           qxtest::packageFile("qx561x-ansible"), qxtest::packageFile("cockpit-qx561x")});
     ASSERT_EQ(0, installed.status) << installed.out << installed.err;
+    // Cockpit finds the page by its manifest in its data directory.
+    EXPECT_EQ(readFile(QX_SOURCE_DIR "/cockpit/manifest.json"),
+              readFile(root.file("usr/share/cockpit/qx561x/manifest.json")));
 
     // The installed simulator shows the installed tool at its fixed path (given explicitly:
     // outside this root that path may hold another tool, or none). The shipped defaults file
@@ -144,21 +148,34 @@ TEST(Installation, InstallsRunsAndRemovesCleanlyInAThrowawayRoot) {
                               "  /dev/ttyQX561xPort0  RS-485 rx=64 tx=128 mode=3\n"))
         << listed.out;
 
+    // ansible-doc finds the collection where Debian's ansible-core looks for collections.
+    const qxtest::TempDir ansibleHome;
+    const RunResult documented = runProgram(
+        {"env", "HOME=" + ansibleHome.path(), "ANSIBLE_HOME=" + ansibleHome.path(),
+         "ANSIBLE_COLLECTIONS_PATH=" + root.file("usr/share/ansible/collections"), "ansible-doc",
+         "qx561x.serial.port"});
+    EXPECT_EQ(0, documented.status) << documented.err;
+    EXPECT_NE(std::string::npos,
+              documented.out.find("> QX561X.SERIAL.PORT    (" +
+                                  root.file("usr/share/ansible/collections/ansible_collections/qx561x/serial/"
+                                            "plugins/modules/port.py") + ")"))
+        << documented.out;
+
     const std::string written = "[qx561x:7019:3:2]\nFifoRxDepth=100\n";
     std::ofstream(root.file("etc/qxserial/configuration.ini")) << written;
 
-    const RunResult removed = root.dpkg({"--remove", "qx561x", "qx561x-sim"});
+    const RunResult removed = root.dpkg({"--remove", "cockpit-qx561x", "qx561x-ansible", "qx561x", "qx561x-sim"});
     ASSERT_EQ(0, removed.status) << removed.out << removed.err;
     const std::set<std::string> kept = {"etc/", "etc/qxserial/", "etc/qxserial/configuration.ini",
                                         "etc/qxserial/configuration_defaults.ini"};
     EXPECT_EQ(kept, root.paths()) << "removing keeps the conffile and what the plug-in wrote";
 
-    const RunResult purged = root.dpkg({"--purge", "qx561x", "qx561x-sim"});
+    const RunResult purged = root.dpkg({"--purge", "cockpit-qx561x", "qx561x-ansible", "qx561x", "qx561x-sim"});
     ASSERT_EQ(0, purged.status) << purged.out << purged.err;
     const std::set<std::string> left = {"etc/", "etc/qxserial/", "etc/qxserial/configuration.ini"};
     EXPECT_EQ(left, root.paths());
     EXPECT_EQ(written, readFile(root.file("etc/qxserial/configuration.ini")));
-    for (const char* package : {"qx561x", "qx561x-sim"})
+    for (const char* package : {"qx561x", "qx561x-sim", "qx561x-ansible", "cockpit-qx561x"})
         EXPECT_NE(0, root.dpkg({"--status", package}).status) << package << " is still known to dpkg";
 }
 

@@ -50,6 +50,9 @@ std::vector<std::string> contents(const std::string& deb) {
     return entries;
 }
 
+const std::string kCollection = "usr/share/ansible/collections/ansible_collections/qx561x/serial/";
+const char* const kPackages[] = {"qx561x", "qx561x-sim", "qx561x-ansible", "cockpit-qx561x"};
+
 TEST(Packages, HoldExactlyTheExpectedFiles) {
     const std::string dir = "drwxr-xr-x root/root ./";
     const std::string file = "-rw-r--r-- root/root ./";
@@ -84,6 +87,9 @@ TEST(Packages, HoldExactlyTheExpectedFiles) {
              program + "usr/bin/qxhost",
              dir + "usr/share/man/man1/",
              file + "usr/share/man/man1/qxhost.1.gz",
+             dir + "usr/share/bash-completion/",
+             dir + "usr/share/bash-completion/completions/",
+             file + "usr/share/bash-completion/completions/qxhost",
          }},
         {"qx561x-sim",
          {
@@ -98,6 +104,48 @@ TEST(Packages, HoldExactlyTheExpectedFiles) {
              dir + "usr/share/man/",
              dir + "usr/share/man/man1/",
              file + "usr/share/man/man1/qxsim.1.gz",
+         }},
+        {"qx561x-ansible",
+         {
+             dir + "usr/",
+             dir + "usr/share/",
+             dir + "usr/share/ansible/",
+             dir + "usr/share/ansible/collections/",
+             dir + "usr/share/ansible/collections/ansible_collections/",
+             dir + "usr/share/ansible/collections/ansible_collections/qx561x/",
+             dir + kCollection,
+             file + kCollection + "FILES.json",
+             file + kCollection + "MANIFEST.json",
+             file + kCollection + "README.md",
+             dir + kCollection + "meta/",
+             file + kCollection + "meta/runtime.yml",
+             dir + kCollection + "plugins/",
+             dir + kCollection + "plugins/module_utils/",
+             file + kCollection + "plugins/module_utils/qxhost.py",
+             dir + kCollection + "plugins/modules/",
+             file + kCollection + "plugins/modules/info.py",
+             file + kCollection + "plugins/modules/port.py",
+             dir + "usr/share/doc/",
+             dir + "usr/share/doc/qx561x-ansible/",
+             file + "usr/share/doc/qx561x-ansible/changelog.gz",
+             file + "usr/share/doc/qx561x-ansible/copyright",
+         }},
+        {"cockpit-qx561x",
+         {
+             dir + "usr/",
+             dir + "usr/share/",
+             dir + "usr/share/cockpit/",
+             dir + "usr/share/cockpit/qx561x/",
+             file + "usr/share/cockpit/qx561x/index.html",
+             file + "usr/share/cockpit/qx561x/index.js",
+             file + "usr/share/cockpit/qx561x/manifest.json",
+             file + "usr/share/cockpit/qx561x/patternfly.css",
+             file + "usr/share/cockpit/qx561x/qx561x.css",
+             file + "usr/share/cockpit/qx561x/theme.js",
+             dir + "usr/share/doc/",
+             dir + "usr/share/doc/cockpit-qx561x/",
+             file + "usr/share/doc/cockpit-qx561x/changelog.gz",
+             file + "usr/share/doc/cockpit-qx561x/copyright",
          }},
     };
     for (const auto& c : cases) {
@@ -122,6 +170,13 @@ TEST(Packages, ControlDataNamesSectionDependenciesAndConffiles) {
         {"qx561x-sim", "Section", "devel"},
         {"qx561x-sim", "Depends", "libseccomp2 (>= "},
         {"qx561x-sim", "Recommends", "qx561x"},
+        {"qx561x-ansible", "Architecture", "all"},
+        {"qx561x-ansible", "Section", "admin"},
+        {"qx561x-ansible", "Depends", "ansible-core (>= 2.14)"},
+        {"qx561x-ansible", "Depends", "qx561x (>= " QX_PACKAGE_VERSION ")"},
+        {"cockpit-qx561x", "Architecture", "all"},
+        {"cockpit-qx561x", "Section", "admin"},
+        {"cockpit-qx561x", "Depends", "cockpit-bridge, qx561x (= " QX_PACKAGE_VERSION ")"},
     };
     for (const auto& c : cases) {
         const RunResult r = runProgram({"dpkg-deb", "--field", qxtest::packageFile(c.package), c.field});
@@ -132,10 +187,11 @@ TEST(Packages, ControlDataNamesSectionDependenciesAndConffiles) {
     const RunResult conffiles = runProgram({"dpkg-deb", "--info", qxtest::packageFile("qx561x"), "conffiles"});
     EXPECT_EQ(0, conffiles.status) << conffiles.err;
     EXPECT_EQ("/etc/qxserial/configuration_defaults.ini\n", conffiles.out);
-    EXPECT_NE(0, runProgram({"dpkg-deb", "--info", qxtest::packageFile("qx561x-sim"), "conffiles"}).status);
+    for (const char* package : {"qx561x-sim", "qx561x-ansible"})
+        EXPECT_NE(0, runProgram({"dpkg-deb", "--info", qxtest::packageFile(package), "conffiles"}).status) << package;
 }
 
-TEST(Packages, ShipTheSourceRuleAndACommentedDefaultsFile) {
+TEST(Packages, ShipTheSourceRuleModulesAndACommentedDefaultsFile) {
     qxtest::TempDir root;
     const RunResult r = runProgram({"dpkg-deb", "--extract", qxtest::packageFile("qx561x"), root.path()});
     ASSERT_EQ(0, r.status) << r.err;
@@ -146,6 +202,13 @@ TEST(Packages, ShipTheSourceRuleAndACommentedDefaultsFile) {
     for (const std::string& line : defaults) {
         EXPECT_TRUE(line == "[defaults]" || line.rfind(";", 0) == 0) << "not a comment: " << line;
     }
+    const RunResult collection =
+        runProgram({"dpkg-deb", "--extract", qxtest::packageFile("qx561x-ansible"), root.path()});
+    ASSERT_EQ(0, collection.status) << collection.err;
+    for (const std::string file :
+         {"plugins/modules/port.py", "plugins/modules/info.py", "plugins/module_utils/qxhost.py"})
+        EXPECT_TRUE(readFile(QX_SOURCE_DIR "/ansible/" + file) == readFile(root.file(kCollection + file)))
+            << file << " differs from the source";
 }
 
 // Every warning that stays is listed here with the reason it stays.
@@ -153,7 +216,8 @@ const std::set<std::string> kAcceptedWarnings = {};
 
 TEST(Packages, LintianFindsNoErrorAndNoUnexplainedWarning) {
     const RunResult r = runProgram({"lintian", "--display-info", qxtest::packageFile("qx561x"),
-                                    qxtest::packageFile("qx561x-sim")});
+                                    qxtest::packageFile("qx561x-sim"), qxtest::packageFile("qx561x-ansible"),
+                                    qxtest::packageFile("cockpit-qx561x")});
     ASSERT_GE(r.status, 0) << r.err << "\n(scripts/deps.sh installs lintian)";
     std::cout << r.out;
     std::vector<std::string> errors;
@@ -172,7 +236,7 @@ TEST(Packages, LintianFindsNoErrorAndNoUnexplainedWarning) {
 // Every program and the plug-in: full RELRO, every symbol bound at load, MIT in copyright.
 TEST(Packages, BinariesAreHardenedAndTheLicenceIsMachineReadable) {
     qxtest::TempDir root;
-    for (const char* package : {"qx561x", "qx561x-sim"}) {
+    for (const char* package : kPackages) {
         const RunResult r = runProgram({"dpkg-deb", "--extract", qxtest::packageFile(package), root.path()});
         ASSERT_EQ(0, r.status) << r.err;
         const std::string copyright = readFile(root.file(std::string("usr/share/doc/") + package + "/copyright"));
@@ -203,7 +267,7 @@ TEST(Packages, CmakeInstallPlacesEveryFileWhereThePackagesDo) {
         {"env", "DESTDIR=" + destination.path(), QX_CMAKE, "--install", QX_BUILD_DIR, "--prefix", "/usr"});
     ASSERT_EQ(0, installed.status) << installed.err;
     std::set<std::string> packaged;
-    for (const char* package : {"qx561x", "qx561x-sim"}) {
+    for (const char* package : kPackages) {
         for (const std::string& entry : contents(qxtest::packageFile(package)))
             packaged.insert(entry.substr(entry.rfind(' ') + 1));
     }

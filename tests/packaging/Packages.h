@@ -7,7 +7,9 @@
 namespace qxtest {
 
 inline std::string packageFile(const std::string& package) {
-    return QX_PACKAGE_DIR "/" + package + "_" QX_PACKAGE_VERSION "_amd64.deb";
+    const bool all = package == "qx561x-ansible" || package.rfind("cockpit-", 0) == 0;
+    const std::string architecture = all ? "all" : "amd64";
+    return QX_PACKAGE_DIR "/" + package + "_" QX_PACKAGE_VERSION "_" + architecture + ".deb";
 }
 
 }  // namespace qxtest

@@ -89,6 +89,7 @@ bool eventually(Condition condition) {
 class MonitorTest : public testing::Test {
 protected:
     MonitorTest() {
+        store->portsAsListed = true;
         store->addBoard("device:a", {}, {{"port:a1", qxtest::portRecord("device:a", 0, false)},
                                          {"port:a2", qxtest::portRecord("device:a", 1, false)}});
         store->addBoard("device:b", {}, {{"port:b1", qxtest::portRecord("device:b", 2, true)}});

@@ -20,6 +20,7 @@ public:
         std::lock_guard<std::mutex> guard(mutex);
         ++listings;
         if (failListing) throw std::runtime_error("listing failed");
+        if (portsAsListed) listedPorts = ports;
         return names;
     }
     qx561xsae::tDeviceInfo getDeviceInfo(const std::string& name) override {
@@ -29,7 +30,7 @@ public:
     qx561xsae::tPortInfo getPortInfo(const std::string& name) override {
         std::lock_guard<std::mutex> guard(mutex);
         if (unreadable.count(name)) throw std::runtime_error("port unreadable");
-        return ports.at(name);
+        return portsAsListed ? listedPorts.at(name) : ports.at(name);
     }
     void savePortConfiguration(const std::string& name, const qx561xsae::tPortInfo& info) override {
         std::lock_guard<std::mutex> guard(mutex);
@@ -56,6 +57,10 @@ public:
     std::map<std::string, qx561xsae::tDeviceInfo> devices;
     std::map<std::string, qx561xsae::tPortInfo> ports;
     std::set<std::string> unreadable;
+    // Ports read as they were at the last listing, so a change made while a pass runs is
+    // wholly seen by the next pass rather than half by this one.
+    bool portsAsListed = false;
+    std::map<std::string, qx561xsae::tPortInfo> listedPorts;
     bool failListing = false;
     bool failSave = false;
     std::vector<std::pair<std::string, qx561xsae::tPortInfo>> saved;

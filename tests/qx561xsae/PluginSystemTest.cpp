@@ -18,13 +18,13 @@ const std::string kHost = QX_BUILD_DIR "/host/qxhost";
 
 // A script under the simulator in a scratch directory, with $HOST standing for qxhost and
 // its plug-in, plug plug|unplug BOARD for qxsim's command, and ready PID waiting until a
-// host's plug-in runs its monitor and both workers.
+// qxhost runs its command thread and its plug-in's monitor and both workers.
 qxtest::RunResult script(const qxtest::Sim& sim, const std::string& text) {
     return sim.shell("HOST='" + kHost + " --plugin " + kPlugin + "'\n"
                      "plug() { " + qxtest::Sim::qxsimPath() + " \"$1\" \"$2\" --state " + sim.stateDir() + "; }\n"
                      "work=$(mktemp -d) && cd \"$work\" && trap 'rm -rf \"$work\"' EXIT\n"
                      "ready() {\n"
-                     "    while [ \"$(ls /proc/$1/task 2>/dev/null | wc -l)\" -lt 4 ]; do sleep 0.02; done\n"
+                     "    while [ \"$(ls /proc/$1/task 2>/dev/null | wc -l)\" -lt 5 ]; do sleep 0.02; done\n"
                      "    sleep 0.1\n"
                      "}\n" + text);
 }
@@ -62,8 +62,7 @@ printf '[qx561x:7001:4:2]\nFifoTxDepth=9\n' > /etc/qxserial/configuration.ini
 wait $w; cat out
 )sh");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "changed port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.1/0000|3A04|3A00.0"
-                     "/tty/ttyQX561xPort9\n");
+    EXPECT_EQ(r.out, "changed port /dev/ttyQX561xPort9\n");
 }
 
 // Boards that appear or vanish are noticed at the next change in the configuration
@@ -80,15 +79,14 @@ plug unplug extra; echo 2 > /etc/qxserial/poke
 wait $w; cat out
 $HOST show 0000:07:00.0
 )sh");
-    const std::string board = "device:/sys/devices/pci0000|3A00/0000|3A00|3A1c.4/0000|3A07|3A00.0";
-    const std::string port = "port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.4/0000|3A07|3A00.0/tty/ttyQX561xPort";
     EXPECT_EQ(r.out, "before a change: 0\n"
                      "0000:07:00.0  model=PCIe-5611/2 slot=7 serial=00E7E7E7 ports=2\n"
                      "  /dev/ttyQX561xPort30  RS-485 rx=64 tx=128 mode=3\n"
                      "  /dev/ttyQX561xPort31  RS-485 rx=64 tx=128 mode=3\n"
-                     "added " + board + "\nadded " + port + "30\nadded " + port + "31\n"
-                     "removed " + board + "\nremoved " + port + "30\nremoved " + port + "31\n");
-    EXPECT_NE(r.err.find("qxhost: GetItemProperties failed: 0x80040375 E_SYSAPI_ITEM_NOT_EXIST"),
+                     "added board 0000:07:00.0\nadded port /dev/ttyQX561xPort30\nadded port /dev/ttyQX561xPort31\n"
+                     "removed board 0000:07:00.0\nremoved port /dev/ttyQX561xPort30\n"
+                     "removed port /dev/ttyQX561xPort31\n");
+    EXPECT_NE(r.err.find("qxhost: 0000:07:00.0: GetItemProperties failed: 0x80040375 E_SYSAPI_ITEM_NOT_EXIST"),
               std::string::npos) << r.err;
 }
 
@@ -210,7 +208,8 @@ md5sum < /etc/qxserial/configuration.ini | cmp -s - before && echo "file unchang
 $HOST set /dev/ttyQX561xPort1 rx=21; echo "exit $?"
 )sh");
     EXPECT_EQ(r.out, "exit 1\nfile unchanged\n/dev/ttyQX561xPort1 RxFifoDepth 64 -> 21\nexit 0\n");
-    EXPECT_NE(r.err.find("qxhost: SetItemProperties2 failed: 0x80004005 E_FAIL"), std::string::npos)
+    EXPECT_NE(r.err.find("qxhost: /dev/ttyQX561xPort8: SetItemProperties2 failed: 0x80004005 E_FAIL"),
+              std::string::npos)
         << r.err;
     EXPECT_EQ(sim.journal().size(), 3u);
 }
@@ -235,10 +234,9 @@ wait $w; echo "watch: $?"; cat out list.err set.err
     const std::string missing = "qx561xsae: configuration directory /etc/qxserial does not exist; "
                                 "watching /etc until it is made\n";
     EXPECT_EQ(r.out, "list: 0\nset: 1\nwatch: 0\n"
-                     "changed port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.0/0000|3A03|3A00.0/tty/ttyQX561xPort1\n"
-                     "changed port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.1/0000|3A04|3A00.0/tty/ttyQX561xPort9\n" +
-                     missing + missing +
-                     "qxhost: SetItemProperties2 failed: 0x80040375 E_SYSAPI_ITEM_NOT_EXIST\n");
+                     "changed port /dev/ttyQX561xPort1\nchanged port /dev/ttyQX561xPort9\n" + missing + missing +
+                     "qxhost: /dev/ttyQX561xPort1: SetItemProperties2 failed: 0x80040375 E_SYSAPI_ITEM_NOT_EXIST: "
+                     "no such item, or a file the plug-in needs is missing\n");
 }
 
 // Configuration files that are no plain files: a FIFO nobody writes, an endless device.

@@ -291,10 +291,19 @@ TEST(SimSystem, ConcurrentProcessesAreAllJournalled) {
     }
 }
 
-TEST(SimSystem, ToolAppearsAtItsFixedPath) {
+// By default the tool and the plug-in of this build tree; each may be replaced.
+TEST(SimSystem, ToolAndPluginAppearAtTheirFixedPaths) {
+    const std::string dir = "/usr/lib/x86_64-linux-gnu/qx561x/";
+    {
+        Sim sim(twoBoards());
+        const RunResult r = sim.shell("cmp " + dir + "qxserialconfig " + Sim::toolPath() + " && cmp " +
+                                      dir + "libqx561xsae.so " + QX_BUILD_DIR "/qx561xsae/libqx561xsae.so");
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+    }
     Sim sim(twoBoards());
     sim.setTool("/bin/echo");
-    const RunResult r = sim.run({"/usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig", "hello"});
+    sim.setPlugin("/bin/true");
+    const RunResult r = sim.shell(dir + "qxserialconfig hello && cmp " + dir + "libqx561xsae.so /bin/true");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "hello\n");
 }

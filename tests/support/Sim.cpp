@@ -173,6 +173,7 @@ RunResult Sim::run(const std::vector<std::string>& command) const {
     std::vector<std::string> args{"--state", stateDir_};
     if (!boardFile_.empty()) args.insert(args.end(), {"--boards", boardFile_});
     if (!tool_.empty()) args.insert(args.end(), {"--tool", tool_});
+    if (!plugin_.empty()) args.insert(args.end(), {"--plugin", plugin_});
     args.push_back("--");
     args.insert(args.end(), command.begin(), command.end());
     return qxsim(args);

@@ -14,8 +14,8 @@
 //
 // Sim() simulates qxsim's default boards; Sim::withFile(QX_TEST_DATA_DIR "/x.ini") a
 // scenario file. Runs of one Sim share its state, so /etc/qxserial, the port table and the
-// journal carry over from one run to the next. The tool inside is the one built in this
-// build tree unless setTool() names another program.
+// journal carry over from one run to the next. The tool and the plug-in inside are the ones
+// built in this build tree unless setTool() or setPlugin() names another file.
 //
 // Boards come and go while a run is under way: a board set("present", "no") starts
 // unplugged; sim.plug("b") and sim.unplug("b"), called from another thread while run()
@@ -91,6 +91,7 @@ public:
     ~Sim();
 
     void setTool(const std::string& path) { tool_ = path; }
+    void setPlugin(const std::string& path) { plugin_ = path; }
 
     // Runs command under the simulator.
     RunResult run(const std::vector<std::string>& command) const;
@@ -120,6 +121,7 @@ private:
     std::string stateDir_;
     std::string boardFile_;
     std::string tool_;
+    std::string plugin_;
 };
 
 // Runs a program directly (not under the simulator) and collects its output.

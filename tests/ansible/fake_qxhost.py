@@ -1,0 +1,39 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: MIT
+"""A stand-in for qxhost: answers from responses.json beside it and records its argv.
+
+responses.json maps a command ("list", "set", "set --dry-run", "show", "apply") to
+{"rc": N, "stdout": document or text, "stderr": [object or text, ...]}; every call
+appends its argv as one JSON line to calls.jsonl beside it.
+"""
+
+import json
+import os
+import sys
+
+here = os.path.dirname(os.path.abspath(__file__))
+with open(os.path.join(here, 'calls.jsonl'), 'a') as calls:
+    calls.write(json.dumps(sys.argv[1:]) + '\n')
+
+words = []
+arguments = iter(sys.argv[1:])
+for argument in arguments:
+    if argument == '--plugin':
+        next(arguments, None)
+    elif argument != '--' and not argument.startswith('--'):
+        words.append(argument)
+key = words[0] if words else ''
+if '--dry-run' in sys.argv:
+    key += ' --dry-run'
+
+with open(os.path.join(here, 'responses.json')) as f:
+    response = json.load(f).get(key)
+if response is None:
+    sys.stderr.write('fake qxhost: no response for %r\n' % key)
+    sys.exit(99)
+
+stdout = response.get('stdout', '')
+sys.stdout.write(stdout if isinstance(stdout, str) else json.dumps(stdout) + '\n')
+for line in response.get('stderr', []):
+    sys.stderr.write((line if isinstance(line, str) else json.dumps(line)) + '\n')
+sys.exit(response.get('rc', 0))

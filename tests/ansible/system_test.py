@@ -1,0 +1,219 @@
+# SPDX-License-Identifier: MIT
+"""The collection built, installed into a temporary path and run by ansible-playbook under
+qxsim with the built qxhost (qxsim shows the built plug-in at its installed path, the
+modules' default): what the plays report, what the driver's journal and the configuration
+file show.
+
+    system_test.py --qxsim Q --qxhost H --collection SRC --boards FILE [unittest args]
+"""
+
+import argparse
+import base64
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ARGS = None
+ANSIBLE_BIN = '/usr/bin'  # Debian's ansible-core, on Debian's python3
+CONFIGURATION = '/etc/qxserial/configuration.ini'
+PORT4 = '/dev/ttyQX561xPort4'
+
+
+def run(argv, env=None, cwd=None):
+    return subprocess.run(argv, env=env, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          universal_newlines=True, check=False)
+
+
+class Ansible(object):
+    """ansible-galaxy, ansible-doc and ansible-playbook with every directory of their own."""
+
+    def __init__(self, root):
+        self.root = root
+        self.collections = os.path.join(root, 'collections')
+        home = os.path.join(root, 'home')
+        os.makedirs(home)
+        config = os.path.join(root, 'ansible.cfg')
+        with open(config, 'w') as f:
+            f.write('[defaults]\ninterpreter_python = /usr/bin/python3\nnocolor = true\n'
+                    'retry_files_enabled = false\n')
+        self.env = dict((k, v) for k, v in os.environ.items() if not k.startswith('ANSIBLE_'))
+        self.env.update(HOME=home, ANSIBLE_HOME=home, ANSIBLE_CONFIG=config,
+                        ANSIBLE_LOCAL_TEMP=os.path.join(root, 'local-tmp'),
+                        ANSIBLE_REMOTE_TEMP=os.path.join(root, 'remote-tmp'),
+                        ANSIBLE_COLLECTIONS_PATH=self.collections, ANSIBLE_FORCE_COLOR='0',
+                        LANG='C.UTF-8', LC_ALL='C.UTF-8')
+
+    def tool(self, name, *args):
+        return run([os.path.join(ANSIBLE_BIN, name)] + list(args), env=self.env, cwd=self.root)
+
+
+class Sim(object):
+    """One simulated machine: its state carries over from one run to the next."""
+
+    def __init__(self, root):
+        self.state = os.path.join(root, 'state')
+
+    def run(self, argv, env=None, cwd=None):
+        return run([ARGS.qxsim, '--boards', ARGS.boards, '--state', self.state, '--'] + argv, env=env, cwd=cwd)
+
+    def journal(self):
+        result = run([ARGS.qxsim, 'journal', '--state', self.state])
+        assert result.returncode == 0, result.stderr
+        return result.stdout.splitlines()
+
+    def configuration(self):
+        """The configuration file's bytes inside the simulation; None when there is none."""
+        result = self.run(['/bin/sh', '-c', 'test ! -e "$1" || base64 -w0 "$1"', 'sh', CONFIGURATION])
+        assert result.returncode == 0, result.stderr
+        return base64.b64decode(result.stdout) if result.stdout else None
+
+
+def recap(output):
+    """The PLAY RECAP counters of localhost."""
+    match = re.search(r'^localhost\s*:\s*(.*)$', output, re.MULTILINE)
+    assert match, output
+    return dict((k, int(v)) for k, v in re.findall(r'(\w+)=(\d+)', match.group(1)))
+
+
+class CollectionTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp(prefix='qx-ansible-')
+        cls.ansible = Ansible(cls.root)
+        built = cls.ansible.tool('ansible-galaxy', 'collection', 'build', '--output-path', cls.root, ARGS.collection)
+        assert built.returncode == 0, built.stdout + built.stderr
+        tarball = os.path.join(cls.root, 'qx561x-serial-%s.tar.gz' % cls.version())
+        installed = cls.ansible.tool('ansible-galaxy', 'collection', 'install', '--offline',
+                                     '-p', cls.ansible.collections, tarball)
+        assert installed.returncode == 0, installed.stdout + installed.stderr
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.root)
+
+    @staticmethod
+    def version():
+        with open(os.path.join(ARGS.collection, 'galaxy.yml')) as f:
+            return re.search(r'^version: *(\S+)$', f.read(), re.MULTILINE).group(1)
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix='play-', dir=self.root)
+        self.sim = Sim(self.dir)
+
+    def play(self, tasks, *options):
+        """ansible-playbook on localhost under the simulation; its exit status and output."""
+        playbook = os.path.join(self.dir, 'play.yml')
+        defaults = {'qxhost': ARGS.qxhost}
+        with open(playbook, 'w') as f:
+            json.dump([{'hosts': 'localhost', 'gather_facts': False,
+                        'module_defaults': {'group/qx561x.serial.qxhost': defaults}, 'tasks': tasks}], f)
+        result = self.sim.run([os.path.join(ANSIBLE_BIN, 'ansible-playbook'), '-i', 'localhost,', '-c', 'local',
+                               playbook] + list(options), env=self.ansible.env, cwd=self.dir)
+        return result.returncode, result.stdout + result.stderr
+
+    def play_results(self, tasks, *options):
+        """Runs every task, failing or not, and returns their results in order, with the recap."""
+        out = os.path.join(self.dir, 'results.json')
+        names = ['r%d' % i for i in range(len(tasks))]
+        registered = [dict(task, register=name, ignore_errors=True) for task, name in zip(tasks, names)]
+        dump = {'ansible.builtin.copy': {'content': '{{ [%s] | to_json }}' % ', '.join(names), 'dest': out},
+                'check_mode': False, 'changed_when': False}
+        status, output = self.play(registered + [dump], *options)
+        self.assertEqual(0, status, output)
+        with open(out) as f:
+            return json.load(f), recap(output)
+
+    @staticmethod
+    def port_task(**settings):
+        return {'name': 'port', 'qx561x.serial.port': dict({'name': PORT4}, **settings)}
+
+    def test_installed_documentation(self):
+        for module, words in (('port', ['= name', 'rx', 'tx', 'mode', 'apply', 'qxhost', 'plugin', '0x8004037F']),
+                              ('info', ['boards', 'unlisted_board_ports', 'ports'])):
+            shown = self.ansible.tool('ansible-doc', 'qx561x.serial.' + module)
+            self.assertEqual(0, shown.returncode, shown.stderr)
+            self.assertIn('> QX561X.SERIAL.%s' % module.upper(), shown.stdout)
+            self.assertIn(self.ansible.collections, shown.stdout)
+            for word in words:
+                self.assertIn(word, shown.stdout, module)
+
+    def test_a_play_converges_and_checks_refusals_and_reapplies(self):
+        wanted = self.port_task(rx=32, tx=64, mode=1)
+
+        status, output = self.play([wanted], '--diff')
+        self.assertEqual(0, status, output)
+        self.assertEqual(1, recap(output)['changed'], output)
+        for line in ('-rx: 64', '+rx: 32', '-tx: 128', '+tx: 64', '-mode: 3', '+mode: 1'):
+            self.assertIn('\n' + line + '\n', output)
+        self.assertEqual(['ttyQX561xPort4 rx 32 ok', 'ttyQX561xPort4 tx 64 ok',
+                          'ttyQX561xPort4 rs485 0x11,0,0,0,0,0,0,0 ok'], self.sim.journal())
+        stored = self.sim.configuration()
+        self.assertIsNotNone(stored)
+        journal = self.sim.journal()
+
+        # The same play again: nothing to do, and no tool runs.
+        status, output = self.play([wanted])
+        self.assertEqual((0, 0), (status, recap(output)['changed']), output)
+        self.assertEqual(journal, self.sim.journal())
+
+        # Check mode reports the change and the plug-in's view of it; nothing is stored or applied.
+        status, output = self.play([self.port_task(rx=16, tx=64, mode=1)], '--check', '--diff')
+        self.assertEqual((0, 1), (status, recap(output)['changed']), output)
+        self.assertIn('\n-rx: 32\n+rx: 16\n', output)
+        self.assertEqual((stored, journal), (self.sim.configuration(), self.sim.journal()))
+
+        # A refused value fails the task, in check mode too, and no other key of it is stored;
+        # so do mode on an RS-232 port (qxhost refuses it before any set) and a missing port.
+        refusals = [self.port_task(rx=200, tx=16),
+                    {'qx561x.serial.port': {'name': '/dev/ttyQX561xPort0', 'rx': 16, 'mode': 1}},
+                    {'qx561x.serial.port': {'name': '/dev/ttyQX561xPort77', 'rx': 16}}]
+        for options in ((), ('--check',)):
+            results, counts = self.play_results(refusals, *options)
+            self.assertEqual(3, counts['ignored'], options)
+            self.assertEqual([True] * 3, [r['failed'] for r in results], results)
+            self.assertEqual(['0x8004037F', None, '0x80040375'], [r['code'] for r in results])
+            self.assertEqual('RxFifoDepth 200 is outside 1..127', results[0]['msg'])
+            self.assertIn('RS-232', results[1]['msg'])
+            self.assertEqual([1, 1, 1], [r['rc'] for r in results])
+            self.assertEqual((stored, journal), (self.sim.configuration(), self.sim.journal()), options)
+
+        # apply: the stored settings reach the driver again though nothing changed.
+        status, output = self.play([self.port_task(rx=32, apply=True)])
+        self.assertEqual((0, 1), (status, recap(output)['changed']), output)
+        self.assertEqual(journal * 2, self.sim.journal())
+        self.assertEqual(stored, self.sim.configuration())
+
+    def test_info_lists_every_port_of_the_scenario_in_check_mode(self):
+        results, counts = self.play_results([{'qx561x.serial.info': {}}], '--check')
+        info = results[0]
+        self.assertEqual((0, 0, 0), (counts['ignored'], counts['changed'], counts['failed']))
+        self.assertEqual([('0000:03:00.0', 'PCI-5611/4', '3', 4), ('0000:04:00.0', 'PCI-5610/2', '4', 2)],
+                         [(b['address'], b['model'], b['slot'], b['portCount']) for b in info['boards']])
+        expected = dict(('/dev/ttyQX561xPort%d' % n, 'RS-485') for n in range(4, 8))
+        expected.update(('/dev/ttyQX561xPort%d' % n, 'RS-232') for n in range(0, 2))
+        self.assertEqual(expected, dict((node, p['kind']) for node, p in info['ports'].items()))
+        self.assertEqual([], info['unlisted_board_ports'])
+        self.assertEqual((64, 128, 3, {'min': 1, 'max': 127, 'default': 64}),
+                         tuple(info['ports'][PORT4][k] for k in ('rx', 'tx', 'mode')) +
+                         (info['ports'][PORT4]['limits']['rx'],))
+        self.assertEqual([], self.sim.journal())
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    for option in ('qxsim', 'qxhost', 'collection', 'boards'):
+        parser.add_argument('--' + option, required=True)
+    ARGS, rest = parser.parse_known_args()
+    for option in ('qxsim', 'qxhost', 'collection', 'boards'):
+        setattr(ARGS, option, os.path.abspath(getattr(ARGS, option)))
+    unittest.main(argv=[sys.argv[0]] + rest)
+
+
+if __name__ == '__main__':
+    main()
