@@ -13,17 +13,9 @@ description:
   - Changes nothing; safe in check mode.
 author:
   - qx561x maintainers
-options:
-  qxhost:
-    description:
-      - Path of the C(qxhost) program.
-    type: path
-    default: /usr/bin/qxhost
-  plugin:
-    description:
-      - Path of the plug-in that C(qxhost) loads.
-    type: path
-    default: /usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so
+options: {}
+extends_documentation_fragment:
+  - qx561x.serial.qxhost
 attributes:
   check_mode:
     support: full

@@ -52,16 +52,8 @@ options:
       - A task that changes a value applies the port's settings anyway.
     type: bool
     default: false
-  qxhost:
-    description:
-      - Path of the C(qxhost) program.
-    type: path
-    default: /usr/bin/qxhost
-  plugin:
-    description:
-      - Path of the plug-in that C(qxhost) loads.
-    type: path
-    default: /usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so
+extends_documentation_fragment:
+  - qx561x.serial.qxhost
 attributes:
   check_mode:
     support: full
