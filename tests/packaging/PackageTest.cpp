@@ -120,6 +120,8 @@ TEST(Packages, HoldExactlyTheExpectedFiles) {
              dir + kCollection + "meta/",
              file + kCollection + "meta/runtime.yml",
              dir + kCollection + "plugins/",
+             dir + kCollection + "plugins/doc_fragments/",
+             file + kCollection + "plugins/doc_fragments/qxhost.py",
              dir + kCollection + "plugins/module_utils/",
              file + kCollection + "plugins/module_utils/qxhost.py",
              dir + kCollection + "plugins/modules/",
@@ -206,7 +208,8 @@ TEST(Packages, ShipTheSourceRuleModulesAndACommentedDefaultsFile) {
         runProgram({"dpkg-deb", "--extract", qxtest::packageFile("qx561x-ansible"), root.path()});
     ASSERT_EQ(0, collection.status) << collection.err;
     for (const std::string file :
-         {"plugins/modules/port.py", "plugins/modules/info.py", "plugins/module_utils/qxhost.py"})
+         {"plugins/modules/port.py", "plugins/modules/info.py", "plugins/module_utils/qxhost.py",
+          "plugins/doc_fragments/qxhost.py"})
         EXPECT_TRUE(readFile(QX_SOURCE_DIR "/ansible/" + file) == readFile(root.file(kCollection + file)))
             << file << " differs from the source";
 }
