@@ -10,6 +10,7 @@
 #include "shared/qx561x/cEnumeratorFactory.h"
 #include "shared/qx561x/cPropertyAccessorFactory.h"
 #include "sysapicpp/HResultException.h"
+#include "sysapicpp/propbag/CcxDynamicPropertyBag.h"
 #include "sysapicpp/propbag/TagIterator.h"
 
 namespace qx561xsae {
@@ -29,6 +30,7 @@ constexpr char kEmptyBagMessage[] =
     "empty property bag.";
 
 bool hasNoTag(const PropertyBagHandle& bag) {
+    if (const auto* own = dynamic_cast<const CcxDynamicPropertyBag*>(bag.get())) return own->empty();
     IcxSysEnumPropertyTag* tags = nullptr;
     if (bag.get()->EnumTags(&tags) == sysapicpp::S_FALSE || !tags) return true;
     QXComPtr<IcxSysEnumPropertyTag> owned(tags, false);

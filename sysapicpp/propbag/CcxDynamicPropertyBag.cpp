@@ -123,6 +123,11 @@ HRESULT CcxDynamicPropertyBag::EnumTags(IcxSysEnumPropertyTag** out) {
     }
 }
 
+bool CcxDynamicPropertyBag::empty() const {
+    CqxCSLock lock(cs_);
+    return values_.empty();
+}
+
 HRESULT CcxDynamicPropertyBag::HasProperty(uint32_t tag) {
     CqxCSLock lock(cs_);
     return values_.count(tag) ? S_OK : S_FALSE;
@@ -255,9 +260,7 @@ HRESULT CcxDynamicPropertyBag::Clone(IcxSysPropertyBag** out) {
     IcxSysPropertyBag4* created = nullptr;
     if (sysapicpp::failed(createInstance(&created))) return E_OUTOFMEMORY;
     QXComPtr<IcxSysPropertyBag4> copy(created, false);
-    CqxCSLock lock(cs_);  // recursive: the copy reads this bag through its interface
-    const HRESULT code =
-        static_cast<CcxDynamicPropertyBag*>(copy.get())->copyFrom(this);
+    const HRESULT code = static_cast<CcxDynamicPropertyBag*>(copy.get())->copyValuesOf(*this);
     if (sysapicpp::failed(code)) return code;
     *out = copy.detach();
     return S_OK;
@@ -344,6 +347,48 @@ HRESULT copyValue(IcxSysPropertyBag* from, IcxSysPropertyBag2* fromRaw, IcxSysPr
 }
 
 }  // namespace
+
+namespace {
+
+template <class T>
+std::unique_ptr<CcxPropertyValue> copyOf(const CcxPropertyValue& value) {
+    using Value = CcxTemplatePropertyValue<T>;
+    return std::make_unique<Value>(static_cast<const Value&>(value).value);
+}
+
+}  // namespace
+
+// What copyFrom would make of a bag of this kind, without a call through the interface
+// for every value: a host's listing clones every item's bag.
+HRESULT CcxDynamicPropertyBag::copyValuesOf(const CcxDynamicPropertyBag& source) {
+    try {
+        std::map<uint32_t, std::unique_ptr<CcxPropertyValue>> copied;
+        {
+            CqxCSLock lock(source.cs_);
+            for (const auto& [tag, value] : source.values_) {
+                if (!value) return E_SYSAPI_PROPERTY_TYPE_MISMATCH;
+                std::unique_ptr<CcxPropertyValue> copy;
+                switch (value->type) {
+                case kPropertyTypeBool: copy = copyOf<bool>(*value); break;
+                case kPropertyTypeInt32: copy = copyOf<int>(*value); break;
+                case kPropertyTypeUInt32: copy = copyOf<unsigned int>(*value); break;
+                case kPropertyTypeDouble: copy = copyOf<double>(*value); break;
+                case kPropertyTypeGuid: copy = copyOf<_GUID>(*value); break;
+                case kPropertyTypeString: copy = copyOf<CqxBStr>(*value); break;
+                case kPropertyTypeTimestamp: copy = copyOf<cxSysAttrTimestampUTC>(*value); break;
+                default: return E_FAIL;
+                }
+                copied.emplace_hint(copied.end(), tag, std::move(copy));
+            }
+        }
+        CqxCSLock lock(cs_);
+        values_ = std::move(copied);
+        modified_.clear();
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
 
 HRESULT CcxDynamicPropertyBag::copyFrom(IcxSysPropertyBag* source) {
     if (!source) return E_POINTER;

@@ -58,6 +58,9 @@ public:
     // ends up empty.
     HRESULT copyFrom(IcxSysPropertyBag* source);
 
+    // Whether the bag holds no value, without making a tag enumerator to find out.
+    bool empty() const;
+
 protected:
     CcxDynamicPropertyBag() = default;
     ~CcxDynamicPropertyBag() override = default;
@@ -71,6 +74,7 @@ private:
     template <class T>
     HRESULT getValue(uint32_t tag, T* out);
     HRESULT enumerate(const std::set<uint32_t>& tags, IcxSysEnumPropertyTag** out);
+    HRESULT copyValuesOf(const CcxDynamicPropertyBag& source);
 
     mutable qxapal::CqxCS cs_;
     std::map<uint32_t, std::unique_ptr<CcxPropertyValue>> values_;
