@@ -24,8 +24,24 @@ std::unique_ptr<cDevicePropertyAccessor> boardAccessor(
 
 std::unique_ptr<iDevicePropertyAccessor> cPropertyAccessorFactory::createDevicePropertyAccessor(
     const std::string& devicePath) {
-    // The accessor copes with a library that could not be loaded.
-    return boardAccessor(devicePath, std::make_unique<qxqpxi::DynamicQPXILibrary>());
+    // The accessor copes with a library that could not be loaded, and with none.
+    return boardAccessor(devicePath, pxiLibrary());
+}
+
+// Where the library is not installed, every attempt searches the whole library path: a
+// listing would pay that once for every board. A miss is believed for a while, so a
+// library installed meanwhile is still found without a restart.
+std::unique_ptr<qxqpxi::QPXILibrary> cPropertyAccessorFactory::pxiLibrary() {
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> guard(missingMutex_);
+        if (missingSince_ && now - *missingSince_ < kMissingLibraryBelieved) return nullptr;
+    }
+    auto library = std::make_unique<qxqpxi::DynamicQPXILibrary>();
+    std::lock_guard<std::mutex> guard(missingMutex_);
+    if (library->isLoaded()) missingSince_.reset();
+    else missingSince_ = now;
+    return library;
 }
 
 // A port asks its board only for its path, device ID and slot path, never for the

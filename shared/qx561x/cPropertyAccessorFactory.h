@@ -2,7 +2,15 @@
 #pragma once
 // Accessors of boards and ports, wired to the driver's directories and the PXI library.
 
+#include <chrono>
+#include <mutex>
+#include <optional>
+
 #include "shared/qx561x/iPropertyAccessorFactory.h"
+
+namespace qxqpxi {
+class QPXILibrary;
+}
 
 namespace qx561x {
 
@@ -18,6 +26,15 @@ public:
     std::unique_ptr<iPortPropertyAccessor> createPortPropertyAccessor(
         const std::string& portName, const BoardAccessorSource& board,
         std::unique_ptr<iEnumeratorFactory> enumerators) override;
+
+    // How long a failed load of the PXI library spares later boards the search.
+    static constexpr std::chrono::seconds kMissingLibraryBelieved{10};
+
+private:
+    std::unique_ptr<qxqpxi::QPXILibrary> pxiLibrary();
+
+    std::mutex missingMutex_;
+    std::optional<std::chrono::steady_clock::time_point> missingSince_;
 };
 
 }  // namespace qx561x
