@@ -3,7 +3,7 @@
 
 #include <boost/filesystem/path.hpp>
 
-#include <sstream>
+#include <cstdio>
 #include <vector>
 
 #include "platform/qxerr/Exception.h"
@@ -58,9 +58,10 @@ std::string cPortPropertyAccessor::getPortIdentifier() {
     const std::size_t number = getPortNumber();
     const std::string slotPath = device_->getPciSlotPath();
     const uint32_t deviceId = device_->getPciDeviceId();
-    std::ostringstream identifier;
-    identifier << "qx561x:" << std::hex << deviceId << ":" << slotPath << ":" << std::dec << number;
-    return identifier.str();
+    // Formatted without a stream: a listing asks this of every port.
+    char deviceText[16];
+    std::snprintf(deviceText, sizeof deviceText, "%x", static_cast<unsigned>(deviceId));
+    return "qx561x:" + std::string(deviceText) + ":" + slotPath + ":" + std::to_string(number);
 }
 
 }  // namespace qx561x
