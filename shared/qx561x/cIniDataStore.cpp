@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <locale>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -156,24 +156,27 @@ ptree parseIni(std::string text) {
     return tree;
 }
 
-// The whole text, apart from surrounding blanks, must be one unsigned 32-bit number.
-// A minus sign is refused: extraction would wrap "-1" to 4294967295.
+// The whole text, apart from surrounding blanks, must be one unsigned 32-bit number, in
+// decimal, with an optional plus sign. A minus sign is refused: a stream would wrap "-1" to
+// 4294967295. Read by hand: a listing asks three values of every port.
 std::optional<uint32_t> parseValue(const std::string& text) {
-    std::istringstream in(text);
-    in.imbue(std::locale::classic());
-    in >> std::ws;
-    if (in.peek() == '-') {
-        return std::nullopt;
+    const auto blank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    };
+    std::size_t i = 0;
+    const std::size_t end = text.size();
+    while (i < end && blank(text[i])) ++i;
+    if (i < end && text[i] == '+') ++i;
+    const std::size_t digits = i;
+    uint64_t value = 0;
+    for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+        if (value > std::numeric_limits<uint32_t>::max()) return std::nullopt;
     }
-    uint32_t value = 0;
-    if (!(in >> value)) {
-        return std::nullopt;
-    }
-    std::string rest;
-    if (in >> rest) {
-        return std::nullopt;
-    }
-    return value;
+    if (i == digits) return std::nullopt;
+    while (i < end && blank(text[i])) ++i;
+    if (i != end) return std::nullopt;
+    return static_cast<uint32_t>(value);
 }
 
 // Section and key are one tree level each, found by their whole names: a PXI slot path
