@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/qx/dsc/Utf8.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -168,6 +169,11 @@ std::size_t wideToUtf8(const wchar_t* begin, const wchar_t* end, char* out, char
 }
 
 std::wstring toWide(std::string_view utf8) {
+    // Names, paths and values are nearly always ASCII: widened as they are, undecoded.
+    const bool ascii = std::all_of(utf8.begin(), utf8.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii && utf8.size() <= std::numeric_limits<uint32_t>::max())
+        return std::wstring(utf8.begin(), utf8.end());
     const char* begin = utf8.data();
     const char* end = begin + utf8.size();
     const std::size_t length = utf8Length(begin, end);
@@ -186,6 +192,10 @@ bool isValidUtf8(std::string_view text) {
     const auto end = p + text.size();
     uint32_t ignored = 0;
     while (p != end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
         if (!tryDecodeOne(p, end, ignored)) return false;
     }
     return true;
