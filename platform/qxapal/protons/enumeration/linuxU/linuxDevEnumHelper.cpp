@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "platform/qxapal/protons/enumeration/linuxU/linuxDevEnumHelper.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
-#include <memory>
+
+#include "platform/qxafa/UniqueFd.h"
 
 namespace qxapal {
 namespace {
@@ -19,29 +23,33 @@ constexpr qxerr::SourceLocation kOpenFailed{kModule, 87, qxerr::kComponent,
 // The driver may be busy regenerating a file; a few immediate retries ride that out.
 constexpr int kOpenAttempts = 10;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 void readPropertyFile(const char* path, void* buffer, std::size_t bufferSize,
                       std::size_t* byteCount, tStatus* status) {
     if (status == nullptr || status->isFatal()) return;
 
-    std::unique_ptr<std::FILE, FileCloser> file;
+    // Read without a stream: a listing reads a dozen of these files for every board, and a
+    // stream's buffer would be allocated for each.
+    qxafa::UniqueFd file;
     for (int attempt = 0; attempt < kOpenAttempts && !file; ++attempt)
-        file.reset(std::fopen(path, "re"));
+        file.reset(::open(path, O_RDONLY | O_CLOEXEC));
     if (!file) {
         setCodeWithFileLine(status, qxerr::qxapalerr_resourceNotFound, kOpenFailed);
         return;
     }
 
     char local[kPropertyFileMax];
-    const std::size_t n = std::fread(local, 1, sizeof local, file.get());
-    if (std::ferror(file.get())) {
-        setCodeWithFileLine(status, qxerr::qxapalerr_fileReadFailed, kReadFailed);
-        return;
+    std::size_t n = 0;
+    while (n < sizeof local) {
+        const ssize_t got = ::read(file.get(), local + n, sizeof local - n);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            setCodeWithFileLine(status, qxerr::qxapalerr_fileReadFailed, kReadFailed);
+            return;
+        }
+        if (got == 0) break;
+        n += static_cast<std::size_t>(got);
     }
     if (byteCount) *byteCount = n;
     if (buffer == nullptr || bufferSize < n) {
