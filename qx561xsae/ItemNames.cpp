@@ -31,18 +31,6 @@ const std::string& portPrefix() {
     throw sysapicpp::ItemNotExistException(kModule, line);
 }
 
-std::string replaceAll(const std::string& text, const std::string& from, const std::string& to) {
-    std::string result;
-    result.reserve(text.size());
-    std::string::size_type start = 0;
-    for (auto found = text.find(from); found != std::string::npos;
-         found = text.find(from, start)) {
-        result.append(text, start, found - start).append(to);
-        start = found + from.size();
-    }
-    return result.append(text, start, std::string::npos);
-}
-
 std::string makeName(const std::string& prefix, const std::string& identifier, int32_t emptyLine) {
     if (identifier.empty()) raiseNotExist(emptyLine);
     return prefix + escapeIdentifier(identifier);
@@ -61,12 +49,33 @@ std::string idFromName(const std::string& name, const std::string& prefix, int32
 
 }  // namespace
 
+// One pass each way: a listing names every board and port, and reads each name back.
 std::string escapeIdentifier(const std::string& identifier) {
-    return replaceAll(replaceAll(identifier, "|", "|7C"), ":", "|3A");
+    std::string escaped;
+    escaped.reserve(identifier.size() + 8);
+    for (const char c : identifier) {
+        if (c == '|') escaped += "|7C";
+        else if (c == ':') escaped += "|3A";
+        else escaped += c;
+    }
+    return escaped;
 }
 
 std::string unescapeIdentifier(const std::string& escaped) {
-    return replaceAll(replaceAll(escaped, "|3A", ":"), "|7C", "|");
+    std::string identifier;
+    identifier.reserve(escaped.size());
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped.compare(i, 3, "|3A") == 0) {
+            identifier += ':';
+            i += 2;
+        } else if (escaped.compare(i, 3, "|7C") == 0) {
+            identifier += '|';
+            i += 2;
+        } else {
+            identifier += escaped[i];
+        }
+    }
+    return identifier;
 }
 
 std::string makeDeviceName(const std::string& devicePath) {
