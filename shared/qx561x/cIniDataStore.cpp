@@ -215,7 +215,7 @@ bool readFileInto(const std::string& path, ptree& target, bool pipeAllowed) {
         ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!file) {
         if (errno == ENOENT) {
-            target = ptree();
+            target.clear();
             return false;
         }
         raiseUnreadable(errno, path);
@@ -228,15 +228,16 @@ bool readFileInto(const std::string& path, ptree& target, bool pipeAllowed) {
         const int flags = ::fcntl(file.get(), F_GETFL);
         if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
             raiseUnreadable(errno, path);
-        tree = parseIni(readAll(file.get(), path));
+        parseIni(readAll(file.get(), path)).swap(tree);
     } else {
         if (static_cast<std::size_t>(status.st_size) > cIniDataStore::kMaxFileSize)
             raiseTooLarge(path);
         std::lock_guard<std::mutex> guard(gFileMutex);
         const qxafa::FileLockGuard lock(file.get(), qxafa::FileLockGuard::Mode::Shared);
-        tree = parseIni(readAll(file.get(), path));
+        parseIni(readAll(file.get(), path)).swap(tree);
     }
-    target = std::move(tree);
+    // Swapped: this tree has no move, and assigning copies every node.
+    target.swap(tree);
     return S_ISFIFO(status.st_mode);
 }
 
