@@ -49,33 +49,40 @@ std::string idFromName(const std::string& name, const std::string& prefix, int32
 
 }  // namespace
 
-// One pass each way: a listing names every board and port, and reads each name back.
+// One pass each way, copying the runs between marks: a listing names every board and port,
+// and reads each name back.
 std::string escapeIdentifier(const std::string& identifier) {
     std::string escaped;
-    escaped.reserve(identifier.size() + 8);
-    for (const char c : identifier) {
-        if (c == '|') escaped += "|7C";
-        else if (c == ':') escaped += "|3A";
-        else escaped += c;
+    escaped.reserve(identifier.size() + 16);
+    std::size_t start = 0;
+    for (std::size_t mark = 0; mark < identifier.size(); ++mark) {
+        const char c = identifier[mark];
+        if (c != '|' && c != ':') continue;
+        escaped.append(identifier, start, mark - start).append(c == '|' ? "|7C" : "|3A");
+        start = mark + 1;
     }
-    return escaped;
+    return escaped.append(identifier, start, std::string::npos);
 }
 
 std::string unescapeIdentifier(const std::string& escaped) {
     std::string identifier;
     identifier.reserve(escaped.size());
-    for (std::size_t i = 0; i < escaped.size(); ++i) {
-        if (escaped.compare(i, 3, "|3A") == 0) {
+    std::size_t start = 0;
+    for (auto mark = escaped.find('|'); mark != std::string::npos;
+         mark = escaped.find('|', start)) {
+        identifier.append(escaped, start, mark - start);
+        start = mark + 1;
+        if (escaped.compare(mark, 3, "|3A") == 0) {
             identifier += ':';
-            i += 2;
-        } else if (escaped.compare(i, 3, "|7C") == 0) {
+            start = mark + 3;
+        } else if (escaped.compare(mark, 3, "|7C") == 0) {
             identifier += '|';
-            i += 2;
+            start = mark + 3;
         } else {
-            identifier += escaped[i];
+            identifier += '|';
         }
     }
-    return identifier;
+    return identifier.append(escaped, start, std::string::npos);
 }
 
 std::string makeDeviceName(const std::string& devicePath) {
