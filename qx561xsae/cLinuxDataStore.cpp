@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <exception>
-#include <future>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -164,32 +163,54 @@ private:
 // asks first reads, and whoever asks meanwhile waits for that reading. A reading that
 // failed is not kept (those waiting for it get its failure).
 struct cLinuxDataStore::Moment {
+    // Not a promise and future: setting a promise makes a system call even when nobody
+    // waits, and a listing recalls a value for every port.
     template <class T>
-    using Kept = std::map<std::string, std::shared_future<T>>;
+    struct Slot {
+        bool settled = false;
+        std::optional<T> value;
+        std::exception_ptr failure;
+    };
+    template <class T>
+    using Kept = std::map<std::string, std::shared_ptr<Slot<T>>>;
 
     template <class T, class Read>
     T recall(Kept<T>& kept, const std::string& key, Read read) {
-        std::promise<T> promise;
-        std::shared_future<T> earlier;
+        std::shared_ptr<Slot<T>> slot;
         {
-            std::lock_guard<std::mutex> guard(mutex);
+            std::unique_lock<std::mutex> guard(mutex);
             const auto found = kept.find(key);
-            if (found != kept.end()) earlier = found->second;
-            else kept.emplace(key, promise.get_future().share());
+            if (found != kept.end()) {
+                slot = found->second;
+                readingDone.wait(guard, [&] { return slot->settled; });
+                if (slot->failure) std::rethrow_exception(slot->failure);
+                return *slot->value;
+            }
+            slot = std::make_shared<Slot<T>>();
+            kept.emplace(key, slot);
         }
-        if (earlier.valid()) return earlier.get();
         try {
             T value = read();
-            promise.set_value(value);
+            {
+                std::lock_guard<std::mutex> guard(mutex);
+                slot->value = value;
+                slot->settled = true;
+            }
+            readingDone.notify_all();
             return value;
         } catch (...) {
-            promise.set_exception(std::current_exception());
-            std::lock_guard<std::mutex> guard(mutex);
-            kept.erase(key);
+            {
+                std::lock_guard<std::mutex> guard(mutex);
+                slot->failure = std::current_exception();
+                slot->settled = true;
+                kept.erase(key);
+            }
+            readingDone.notify_all();
             throw;
         }
     }
 
+    std::condition_variable readingDone;  // some slot has its value or its failure
     std::mutex mutex;
     Kept<std::vector<std::string>> devices;                   // the one listing, under ""
     Kept<std::shared_ptr<const qx561x::cIniDataStore>> configuration;  // under ""
