@@ -56,22 +56,30 @@ $HOST watch & w=$!; ready $w; kill -TERM $w; wait $w; echo "SIGTERM: exit $?"
 }
 
 // SIGINT or SIGTERM ends a command within a second, also while a plug-in call runs: here a
-// listing that a very large configuration file makes take seconds. Nothing is printed after.
+// listing that a very large configuration file makes slow, interrupted a third of the way
+// through its quicker of two undisturbed runs. Nothing is printed after.
 TEST_F(HostTest, SignalsEndACommandWithinASecondEvenInsideAPluginCall) {
     const qxtest::RunResult r = script("sections=" + std::to_string(300000 / kSlowdown) + R"sh(
 # ThreadSanitizer's runtime sleeps a second before a process with threads ends.
 export TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS:}atexit_sleep_ms=0"
 seq 1 $sections | awk '{ printf "[qx561x:9999:%d:1]\nFifoRxDepth=1\n", $1 }' > /etc/qxserial/configuration.ini
-start=$(date +%s%N); $HOST list > /dev/null; echo "whole listing $(ms $start) ms"
+whole=
+for run in 1 2; do
+    start=$(date +%s%N); $HOST list > /dev/null; took=$(ms $start)
+    if [ -z "$whole" ] || [ "$took" -lt "$whole" ]; then whole=$took; fi
+done
+echo "whole listing $whole ms"
+pause=$(awk -v whole="$whole" 'BEGIN { printf "%.3f", whole / 3000 }')
 for signal in TERM INT; do
     $HOST list > out 2> err & h=$!
-    sleep 1; start=$(date +%s%N); kill -$signal $h; wait $h
+    sleep "$pause"; start=$(date +%s%N); kill -$signal $h; wait $h
     echo "$signal: exit $? after $(ms $start) ms, $(cat out err | wc -c) bytes printed"
 done
 )sh");
     const std::vector<std::string> out = lines(r.out);
     ASSERT_EQ(out.size(), 3u) << r.out << r.err;
-    EXPECT_GT(std::stoi(out[0].substr(14)), 2000) << "the listing is too quick to be interrupted";
+    // A third of it leaves the host well inside the plug-in's call, past loading it.
+    EXPECT_GT(std::stoi(out[0].substr(14)), 600) << "the listing is too quick to be interrupted";
     for (const auto& [line, status] : {std::pair{out[1], std::string("TERM: exit 143")}, {out[2], "INT: exit 130"}}) {
         EXPECT_EQ(line.rfind(status + " after ", 0), 0u) << line;
         EXPECT_LT(std::stoi(line.substr(status.size() + 7)), 1000) << line;
