@@ -236,7 +236,7 @@ wait $w; echo "watch: $?"; cat out list.err set.err
     EXPECT_EQ(r.out, "list: 0\nset: 1\nwatch: 0\n"
                      "changed port /dev/ttyQX561xPort1\nchanged port /dev/ttyQX561xPort9\n" + missing + missing +
                      "qxhost: /dev/ttyQX561xPort1: SetItemProperties2 failed: 0x80040375 E_SYSAPI_ITEM_NOT_EXIST: "
-                     "no such item, or a file the plug-in needs is missing\n");
+                     "cannot write /etc/qxserial/configuration.ini: /etc/qxserial does not exist\n");
 }
 
 // Configuration files that are no plain files: a FIFO nobody writes, an endless device.
