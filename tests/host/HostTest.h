@@ -60,15 +60,11 @@ protected:
         return sim.run(args);
     }
     // A script under the simulator in a scratch directory, with $HOST standing for qxhost,
-    // plug plug|unplug BOARD for qxsim's command, and ready PID waiting until a qxhost runs
-    // its command thread and its plug-in's monitor and workers.
+    // plug plug|unplug BOARD for qxsim's command, and awake FILE NODE (qxtest::kAwakeFunction).
     qxtest::RunResult script(const std::string& text) const {
         return sim.shell("HOST='" + kHost + "'\n"
-                         "plug() { " + qxtest::Sim::qxsimPath() + " \"$1\" \"$2\" --state " + sim.stateDir() + "; }\n"
-                         "ready() {\n"
-                         "    while [ \"$(ls /proc/$1/task 2>/dev/null | wc -l)\" -lt 5 ]; do sleep 0.02; done\n"
-                         "    sleep 0.1\n"
-                         "}\n"
+                         "plug() { " + qxtest::Sim::qxsimPath() + " \"$1\" \"$2\" --state " + sim.stateDir() + "; }\n" +
+                         qxtest::kAwakeFunction +
                          "ms() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }\n"
                          "work=$(mktemp -d) && cd \"$work\" && trap 'rm -rf \"$work\"' EXIT\n" + text);
     }
