@@ -348,8 +348,9 @@ done
     ASSERT_NE(after, std::string::npos) << r.out << r.err;
     EXPECT_EQ(r.out.substr(0, after), "exit 1");
     const int seconds = std::stoi(r.out.substr(after + 7));
+    // Its time limit, not a second one after it (a loaded machine adds a little).
     EXPECT_GE(seconds, 29);
-    EXPECT_LE(seconds, 35);
+    EXPECT_LE(seconds, 45);
     EXPECT_EQ(r.out.find("left running"), std::string::npos) << r.out;
     EXPECT_EQ(r.err, "qxhost: /dev/ttyQX561xPort1: SetItemProperties2 failed: 0x80004005 E_FAIL: the settings "
                      "were stored, but qxserialconfig could not apply them to the port; 'qxhost apply "
@@ -434,13 +435,12 @@ TEST_F(HostTest, BadCommandLinesExitTwoWhateverThePluginAndHelpWorksAnywhere) {
     const qxtest::RunResult r = script(R"sh(
 $HOST --plugin /nonexistent.so list; echo "exit $?"
 mkfifo fifo.so
-start=$(date +%s%N); $HOST --plugin fifo.so list --json; echo "exit $? after $(ms $start) ms"
+timeout -s KILL 120 $HOST --plugin fifo.so list --json; echo "exit $?"  # 137: it waited on the FIFO
 )sh");
     const std::vector<std::string> out = lines(r.out);
     ASSERT_EQ(out.size(), 2u) << r.out << r.err;
     EXPECT_EQ(out[0], "exit 1");
-    EXPECT_EQ(out[1].rfind("exit 1 after ", 0), 0u);
-    EXPECT_LT(std::stoi(out[1].substr(13)), 1000);
+    EXPECT_EQ(out[1], "exit 1");
     const std::vector<std::string> err = lines(r.err);
     ASSERT_EQ(err.size(), 2u) << r.err;
     EXPECT_EQ(err[0], "qxhost: cannot load plug-in /nonexistent.so: cannot open shared object file: "
@@ -450,20 +450,24 @@ start=$(date +%s%N); $HOST --plugin fifo.so list --json; echo "exit $? after $(m
 }
 
 // While a board is unplugged and plugged again and again, each listing shows every board
-// with all its ports or not at all, and none fails.
+// with all its ports or not at all, and none fails. Listings go on until some saw the board
+// and some did not, however the two loops share the machine.
 TEST_F(HostTest, ListingsHoldWhileABoardComesAndGoes) {
     const int listings = 200 / kSlowdown;
     const qxtest::RunResult r = script("listings=" + std::to_string(listings) + R"sh(
 ( while :; do plug plug extra; plug unplug extra; done ) > /dev/null 2>&1 & loop=$!
-i=0; while [ $i -lt $listings ]; do
-    $HOST list --json; echo "exit $?"; i=$((i + 1))
+i=0; with=0; without=0
+while [ $i -lt $listings ] || [ $with = 0 ] || [ $without = 0 ]; do
+    $HOST list --json > list.json; status=$?; cat list.json; echo "exit $status"; i=$((i + 1))
+    if grep -q 0000:07:00.0 list.json; then with=1; else without=1; fi
 done
 kill $loop; wait $loop 2>/dev/null; true
 )sh");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     const std::vector<std::string> out = lines(r.out);
-    ASSERT_EQ(out.size(), 2u * listings) << r.out.substr(0, 2000);
+    ASSERT_GE(out.size(), 2u * listings) << r.out.substr(0, 2000);
+    ASSERT_EQ(out.size() % 2, 0u) << r.out.substr(0, 2000);
     int withExtra = 0;
     for (std::size_t i = 0; i < out.size(); i += 2) {
         EXPECT_EQ(out[i + 1], "exit 0");
@@ -477,7 +481,7 @@ kill $loop; wait $loop 2>/dev/null; true
     }
     // The board did come and go while the listings were taken.
     EXPECT_GT(withExtra, 0);
-    EXPECT_LT(withExtra, listings);
+    EXPECT_LT(withExtra, static_cast<int>(out.size() / 2));
 }
 
 // check reads both files with the configuration store: each problem with its file and line.

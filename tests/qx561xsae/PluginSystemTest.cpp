@@ -43,7 +43,9 @@ TEST(Plugin, ShutsDownPromptlyAndWithNotificationsStillQueued) {
     const qxtest::Sim sim = qxtest::Sim::withFile(QX_TEST_DATA_DIR "/host_boards.ini");
     qxtest::RunResult r = sim.run({kProbe, kPlugin, "stop"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_LT(std::stoi(r.out.substr(r.out.find("in ") + 3)), 100) << r.out;
+    // The monitor waits without a time limit: only a stop that wakes it ends; the bound is
+    // for a hang, not for the machine's speed.
+    EXPECT_LT(std::stoi(r.out.substr(r.out.find("in ") + 3)), 2000) << r.out;
     r = sim.run({kProbe, kPlugin, "pending"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.rfind("uninitialized after ", 0), 0u) << r.out;
