@@ -238,12 +238,12 @@ std::string toolFailure(const ApplyPort& port) {
 // Why the configuration file cannot be saved by this user: the store rewrites it in place
 // and makes its replacement beside it. "" when nothing stands in the way.
 std::string unwritableConfiguration() {
-    const std::string directory = kConfigurationDirectory;
     int error = 0;
     if (::access(kConfigurationDirectory, W_OK | X_OK) != 0) error = errno;
     else if (::access(kConfigurationPath, W_OK) != 0 && errno != ENOENT) error = errno;
     if (error == 0) return "";
-    if (error == ENOENT) return std::string("cannot write ") + kConfigurationPath + ": " + directory + " does not exist";
+    if (error == ENOENT)
+        return std::string("cannot write ") + kConfigurationPath + ": " + kConfigurationDirectory + " does not exist";
     std::string reason = std::strerror(error);
     if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
     const bool privilege = (error == EACCES || error == EPERM) && ::geteuid() != 0;
@@ -267,16 +267,17 @@ std::optional<uint32_t> storedSetting(const boost::property_tree::ptree& file, c
     }
 }
 
-// A set failed without a message: what stood in the way, as far as qxhost can see it.
-std::string whySetFailed(const std::string& portPath, const PropertyBagHandle& port,
-                         const std::vector<Setting>& settings, const std::string& node) {
+// A set failed without a message: what stood in the way, as far as qxhost can see it;
+// nothing when it sees nothing.
+std::optional<std::string> whySetFailed(const std::string& portPath, const PropertyBagHandle& port,
+                                        const std::vector<Setting>& settings, const std::string& node) {
     if (std::string unwritable = unwritableConfiguration(); !unwritable.empty()) return unwritable;
     std::string section;
     try {
         section = qx561x::cPropertyAccessorFactory().createPortPropertyAccessor(portPath)->getPortIdentifier();
     } catch (const std::exception&) {
-        return exists(portPath.c_str()) ? "the plug-in could not store and apply the settings"
-                                        : "the board was removed while the settings were stored";
+        if (exists(portPath.c_str())) return std::nullopt;
+        return "the board was removed while the settings were stored";
     }
     if (const std::string why = qx561x::cIniDataStore::whyUnwritableSection(section); !why.empty()) {
         const std::optional<ItemIdentity> board = identify(port.getString(ParentDevice));
@@ -296,7 +297,7 @@ std::string whySetFailed(const std::string& portPath, const PropertyBagHandle& p
     } catch (const std::exception&) {
         // An unreadable file: the store could not have saved into it either.
     }
-    return "the plug-in could not store and apply the settings";
+    return std::nullopt;
 }
 
 }  // namespace
@@ -368,11 +369,11 @@ int runSet(PluginSession& session, const CommandContext& context) {
         int32_t flag = 0;
         qx::dsc::HostStringHolder setMessage;
         const HRESULT set = expert.SetItemProperties2(wide.c_str(), request.get(), &flag, setMessage.receive());
-        if (failed(set) && utf8(setMessage).empty())
-            throw HostError("SetItemProperties2", set,
-                            whySetFailed(identity->path, before, options.settings,
-                                         fromBag(name, [&] { return before.getString(PortNode); })),
-                            typed);
+        if (failed(set) && utf8(setMessage).empty()) {
+            const std::string node = fromBag(name, [&] { return before.getString(PortNode); });
+            if (std::optional<std::string> why = whySetFailed(identity->path, before, options.settings, node))
+                throw HostError("SetItemProperties2", set, std::move(*why), typed);
+        }
         check("SetItemProperties2", set, utf8(setMessage), typed);
         after = readItem(expert, name, typed);
     }
