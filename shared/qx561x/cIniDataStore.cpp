@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -224,6 +225,12 @@ bool readFileInto(const std::string& path, ptree& target, bool pipeAllowed) {
     checkKind(status, pipeAllowed, path);
     ptree tree;
     if (S_ISFIFO(status.st_mode)) {
+        // Opened without waiting, a FIFO may have no writer yet, and a read would end at once
+        // with nothing: wait for the writer's first bytes, or its end.
+        pollfd ready{file.get(), POLLIN, 0};
+        while (::poll(&ready, 1, -1) < 0) {
+            if (errno != EINTR) raiseUnreadable(errno, path);
+        }
         // Nobody saves into a pipe: there is nothing to lock against.
         const int flags = ::fcntl(file.get(), F_GETFL);
         if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
