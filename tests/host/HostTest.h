@@ -55,9 +55,12 @@ inline Json parse(const std::string& text) {
 
 class HostTest : public testing::Test {
 protected:
-    qxtest::RunResult host(std::vector<std::string> args) const {
-        args.insert(args.begin(), kHost);
-        return sim.run(args);
+    qxtest::RunResult host(const std::vector<std::string>& args) const {
+        std::vector<std::string> command;
+        command.reserve(args.size() + 1);
+        command.push_back(kHost);
+        for (const std::string& arg : args) command.push_back(arg);
+        return sim.run(command);
     }
     // A script under the simulator in a scratch directory, with $HOST standing for qxhost,
     // plug plug|unplug BOARD for qxsim's command, and awake FILE NODE (qxtest::kAwakeFunction).
