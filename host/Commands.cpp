@@ -2,14 +2,19 @@
 #include "host/Commands.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <sstream>
 
 #include "host/Catalog.h"
 #include "host/ConfigurationCheck.h"
@@ -21,6 +26,8 @@
 #include "host/ToolRun.h"
 #include "platform/qx/dsc/Utf8.h"
 #include "platform/qxerr/Exception.h"
+#include "shared/qx561x/cIniDataStore.h"
+#include "shared/qx561x/cPropertyAccessorFactory.h"
 #include "sysapicpp/HResultException.h"
 #include "sysapicpp/cache/Item.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
@@ -35,6 +42,7 @@ using namespace sysapicpp;
 constexpr char kDriverRoot[] = "/proc/driver/qx";
 constexpr char kDriverDirectory[] = "/proc/driver/qx/pci:";
 constexpr std::streamsize kSlotPathLimit = 4096;
+constexpr char kConfigurationDirectory[] = "/etc/qxserial";
 
 template <class Model>
 void print(const CommandContext& context, const Model& model) {
@@ -211,9 +219,85 @@ void addTargets(IcxSysExpert2& expert, const Catalog& catalog, const std::string
     for (const CatalogItem* port : catalog.portsOf(*found)) targets.push_back(port);
 }
 
+// What the tool's report says in words, a line each (the report, then why it has no status).
+std::string reportWords(const std::string& report) {
+    std::string words;
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty()) words += (words.empty() ? "" : "; ") + reportSummary(line);
+    return words;
+}
+
 std::string toolFailure(const ApplyPort& port) {
     const std::string how = port.status ? "exit status " + std::to_string(*port.status) : "no exit status";
-    return port.report.empty() ? how : how + ": " + port.report;
+    // The listing had the port; a port gone since is why its files could not be read.
+    if (!exists(port.path.c_str())) return how + ": the board was removed while it was read";
+    return port.report.empty() ? how : how + ": " + reportWords(port.report);
+}
+
+// Why the configuration file cannot be saved by this user: the store rewrites it in place
+// and makes its replacement beside it. "" when nothing stands in the way.
+std::string unwritableConfiguration() {
+    int error = 0;
+    if (::access(kConfigurationDirectory, W_OK | X_OK) != 0) error = errno;
+    else if (::access(kConfigurationPath, W_OK) != 0 && errno != ENOENT) error = errno;
+    if (error == 0) return "";
+    if (error == ENOENT)
+        return std::string("cannot write ") + kConfigurationPath + ": " + kConfigurationDirectory + " does not exist";
+    std::string reason = std::strerror(error);
+    if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+    const bool privilege = (error == EACCES || error == EPERM) && ::geteuid() != 0;
+    return std::string("cannot write ") + kConfigurationPath + ": " + reason + (privilege ? "; run as root" : "");
+}
+
+// The stored value of a setting in the port's own section, if it holds one.
+std::optional<uint32_t> storedSetting(const boost::property_tree::ptree& file, const std::string& section,
+                                      uint32_t tag) {
+    const char* key = tag == RxFifoDepth   ? qx561x::cIniDataStore::kFifoRxDepthKey
+                      : tag == TxFifoDepth ? qx561x::cIniDataStore::kFifoTxDepthKey
+                                           : qx561x::cIniDataStore::kRs485TransceiverModeKey;
+    const auto found = file.find(section);
+    if (found == file.not_found()) return std::nullopt;
+    const auto value = found->second.find(key);
+    if (value == found->second.not_found()) return std::nullopt;
+    try {
+        return static_cast<uint32_t>(std::stoul(value->second.data()));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// A set failed without a message: what stood in the way, as far as qxhost can see it;
+// nothing when it sees nothing.
+std::optional<std::string> whySetFailed(const std::string& portPath, const PropertyBagHandle& port,
+                                        const std::vector<Setting>& settings, const std::string& node) {
+    if (std::string unwritable = unwritableConfiguration(); !unwritable.empty()) return unwritable;
+    std::string section;
+    try {
+        section = qx561x::cPropertyAccessorFactory().createPortPropertyAccessor(portPath)->getPortIdentifier();
+    } catch (const std::exception&) {
+        if (exists(portPath.c_str())) return std::nullopt;
+        return "the board was removed while the settings were stored";
+    }
+    if (const std::string why = qx561x::cIniDataStore::whyUnwritableSection(section); !why.empty()) {
+        const std::optional<ItemIdentity> board = identify(port.getString(ParentDevice));
+        const std::optional<std::string> slot = board ? slotPath(board->personName) : std::nullopt;
+        if (!slot) return "the port's section name " + qxhost::quoted(section) + " cannot be written in " +
+                          kConfigurationPath + " (" + why + ")";
+        return "board " + board->personName + ": its slot path " + quotedString(*slot) + " cannot name a section in " +
+               kConfigurationPath + " (" + why + ")";
+    }
+    try {
+        const boost::property_tree::ptree file = qx561x::cIniDataStore::readFile(kConfigurationPath);
+        bool stored = true;
+        for (const Setting& setting : settings) stored = stored && storedSetting(file, section, setting.tag) == setting.value;
+        if (stored)
+            return "the settings were stored, but qxserialconfig could not apply them to the port; 'qxhost apply " +
+                   node + "' tries again";
+    } catch (const std::exception&) {
+        // An unreadable file: the store could not have saved into it either.
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -284,8 +368,13 @@ int runSet(PluginSession& session, const CommandContext& context) {
         context.stop.check();  // nothing is stored after a stop request
         int32_t flag = 0;
         qx::dsc::HostStringHolder setMessage;
-        check("SetItemProperties2", expert.SetItemProperties2(wide.c_str(), request.get(), &flag, setMessage.receive()),
-              utf8(setMessage), typed);
+        const HRESULT set = expert.SetItemProperties2(wide.c_str(), request.get(), &flag, setMessage.receive());
+        if (failed(set) && utf8(setMessage).empty()) {
+            const std::string node = fromBag(name, [&] { return before.getString(PortNode); });
+            if (std::optional<std::string> why = whySetFailed(identity->path, before, options.settings, node))
+                throw HostError("SetItemProperties2", set, std::move(*why), typed);
+        }
+        check("SetItemProperties2", set, utf8(setMessage), typed);
         after = readItem(expert, name, typed);
     }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -28,11 +29,11 @@ namespace {
 
 using boost::property_tree::ptree;
 
-// The store's section and keys.
-constexpr char kDefaultsSection[] = "defaults";
-constexpr char kRxKey[] = "FifoRxDepth";
-constexpr char kTxKey[] = "FifoTxDepth";
-constexpr char kModeKey[] = "Rs485TransceiverMode";
+using Store = qx561x::cIniDataStore;
+constexpr const char* kDefaultsSection = Store::kDefaultsSection;
+constexpr const char* kRxKey = Store::kFifoRxDepthKey;
+constexpr const char* kTxKey = Store::kFifoTxDepthKey;
+constexpr const char* kModeKey = Store::kRs485TransceiverModeKey;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 // Where each section and key stands in a file the store has read: its lines, as the INI
@@ -89,6 +90,20 @@ std::optional<uint64_t> lineOf(const std::map<std::pair<std::string, std::string
     return found == keys.end() ? std::nullopt : std::optional<uint64_t>(found->second);
 }
 
+bool equalIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The store reads a key only by its exact name: any other is a setting silently ignored.
+std::string unknownKey(const std::string& key) {
+    for (const char* known : {kRxKey, kTxKey, kModeKey})
+        if (equalIgnoringCase(key, known))
+            return "unknown key " + key + " is never read; the key is " + known;
+    return "unknown key " + key + " is never read; the keys are " + kRxKey + ", " + kTxKey + " and " + kModeKey;
+}
+
 std::string range(const Limits& limits) { return std::to_string(limits.min) + ".." + std::to_string(limits.max); }
 
 // What a section's keys may hold: for a port, its own bounds; for the defaults, the bounds
@@ -129,8 +144,11 @@ public:
 
     void checkSection(const std::string& section, const ptree& keys, const Bounds& bounds) {
         for (const auto& [key, node] : keys) {
-            if (key != kRxKey && key != kTxKey && key != kModeKey) continue;
             const std::optional<uint64_t> line = lineOf(lines_.keys, section, key);
+            if (key != kRxKey && key != kTxKey && key != kModeKey) {
+                add(line, "key", section, key, unknownKey(key));
+                continue;
+            }
             const std::optional<Limits>& limits = key == kRxKey ? bounds.rx : key == kTxKey ? bounds.tx : bounds.mode;
             const std::optional<uint32_t> value = parseValue(node.data());
             if (!value) {

@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <map>
 
-#include <nlohmann/json.hpp>
-
+#include "platform/qx/dsc/Utf8.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
 #include "sysapicpp/propbag/SystemAPIPropertyTags.h"
 
@@ -52,11 +51,27 @@ const std::map<uint32_t, const char*> kPortNames = {
     {Rs485TransceiverMode, "Rs485TransceiverMode"},
 };
 
-bool isPlainWord(const std::string& text) {
-    if (text.empty()) return false;
-    for (unsigned char c : text)
-        if (c <= ' ' || c == '"' || c == '\\' || c == '=' || c == 0x7F) return false;
-    return true;
+// The length of the valid UTF-8 sequence that starts at text[at], or 0.
+std::size_t sequenceAt(std::string_view text, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >> 5 == 0x6 ? 2 : lead >> 4 == 0xE ? 3 : lead >> 3 == 0x1E ? 4 : 0;
+    if (length == 0 || text.size() - at < length) return 0;
+    return qx::dsc::isValidUtf8(text.substr(at, length)) ? length : 0;
+}
+
+bool isControl(std::string_view sequence) {
+    const auto first = static_cast<unsigned char>(sequence[0]);
+    if (sequence.size() == 1) return (first < 0x20 && first != '\t') || first == 0x7F;
+    // U+0080..U+009F
+    return sequence.size() == 2 && first == 0xC2 && static_cast<unsigned char>(sequence[1]) < 0xA0;
+}
+
+void appendEscaped(std::string& out, std::string_view bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    for (unsigned char byte : bytes) {
+        const char escaped[] = {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 0xF]};
+        out.append(escaped, sizeof escaped);
+    }
 }
 
 }  // namespace
@@ -98,10 +113,38 @@ std::string timestampText(const cxSysAttrTimestampUTC& t) {
     return text;
 }
 
-std::string jsonString(const std::string& text) {
-    return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+std::string visible(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = sequenceAt(text, at);
+        const std::string_view sequence = text.substr(at, length == 0 ? 1 : length);
+        if (length == 0 || isControl(sequence)) appendEscaped(out, sequence);
+        else out += sequence;
+        at += sequence.size();
+    }
+    return out;
 }
 
-std::string quoted(const std::string& text) { return isPlainWord(text) ? text : jsonString(text); }
+std::string quotedString(std::string_view text) {
+    std::string out = "\"";
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t mark = text.find_first_of("\"\\", start);
+        out += visible(text.substr(start, mark == std::string_view::npos ? std::string_view::npos : mark - start));
+        if (mark == std::string_view::npos) break;
+        out += '\\';
+        out += text[mark];
+        start = mark + 1;
+    }
+    return out + "\"";
+}
+
+std::string quoted(const std::string& text) {
+    std::string shown = visible(text);
+    // A word stays unquoted when nothing in it was escaped and nothing would split it.
+    const bool plain = !text.empty() && shown.size() == text.size() &&
+                       text.find_first_of(" \t\"\\=") == std::string::npos;
+    return plain ? shown : quotedString(text);
+}
 
 }  // namespace qxhost

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // How qxhost names and writes properties: tag names, type names, GUID and timestamp text,
-// and the quoting of text in its text output.
+// and the escaping and quoting of text in its text output.
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "host/Catalog.h"
 #include "sysapicpp/HostInterfaces.h"
@@ -20,9 +21,12 @@ std::string typeName(int32_t type);
 std::string guidText(const GUID& guid);
 std::string timestampText(const cxSysAttrTimestampUTC& time);
 
-// A JSON string literal, quotes included; bytes that are not UTF-8 become U+FFFD.
-std::string jsonString(const std::string& text);
-// The text as it is when it is a plain word, else as a JSON string literal.
+// Text from a file, a board, the plug-in or a program, made safe for a terminal: C0 controls
+// but tab, DEL, C1 controls and bytes that are not UTF-8 become \xHH, a byte each.
+std::string visible(std::string_view text);
+// The text in double quotes, '"' and '\\' escaped with a backslash, the rest as visible().
+std::string quotedString(std::string_view text);
+// The text as it is when it is a plain word, else as quotedString().
 std::string quoted(const std::string& text);
 
 }  // namespace qxhost

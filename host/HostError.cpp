@@ -2,6 +2,7 @@
 #include "host/HostError.h"
 
 #include <cstdio>
+#include <map>
 
 #include <nlohmann/json.hpp>
 
@@ -33,16 +34,46 @@ const char* symbolOf(HRESULT code) {
     }
 }
 
+// What the plug-in could not do, by the call it answered without a message.
+std::string failedCall(const std::string& call) {
+    static const std::map<std::string, const char*> kWhat = {
+        {"createQx561xSysApiExpert", "the plug-in's entry could not create its expert"},
+        {"Initialize", "the plug-in could not start"},
+        {"Uninitialize", "the plug-in could not stop"},
+        {"GetAllItemProperties", "the plug-in could not list the boards and ports"},
+        {"GetItemProperties", "the plug-in could not read the item"},
+        {"ValidateItemProperties", "the plug-in could not check the values"},
+        {"SetItemProperties2", "the plug-in could not store and apply the settings"},
+        {"SetNotificationSink", "the plug-in refused to send notifications"},
+    };
+    const auto found = kWhat.find(call);
+    return found != kWhat.end() ? found->second : "the plug-in could not carry out " + call;
+}
+
 // For a call the plug-in answered without a message.
-std::string ownText(HRESULT code) {
+std::string ownText(const std::string& call, HRESULT code) {
     switch (code) {
     case E_SYSAPI_ITEM_NOT_EXIST: return "no such item, or a file the plug-in needs is missing";
     case E_SYSAPI_PROPERTY_NOT_FOUND: return "the item lacks a property qxhost needs";
     case E_SYSAPI_VALIDATION_VALUE: return "the plug-in refused a value";
     case E_OUTOFMEMORY: return "out of memory";
-    case E_FAIL: return "the plug-in failed without a message";
-    default: return "the plug-in refused the call without a message";
+    default: return failedCall(call);
     }
+}
+
+// A status report's error constant in words.
+std::string constantText(const std::string& constant) {
+    static const std::map<std::string, const char*> kWords = {
+        {"qxapalerr_memoryFull", "out of memory"},
+        {"qxapalerr_invalidParameter", "a value was refused"},
+        {"qxapalerr_resourceNotFound", "something it needs was not found"},
+        {"qxapalerr_operationTimedOut", "an operation timed out"},
+        {"qxapalerr_osFault", "the system refused an operation"},
+        {"qxapalerr_bufferTooSmall", "a file was larger than expected"},
+        {"qxapalerr_fileReadFailed", "a file could not be read"},
+    };
+    const auto found = kWords.find(constant);
+    return found != kWords.end() ? found->second : "it failed without saying why";
 }
 
 std::string summary(const std::string& call, const std::optional<HRESULT>& code, const std::string& message) {
@@ -80,21 +111,29 @@ std::optional<std::string> resultSymbol(HRESULT code) {
 std::string reportSummary(const std::string& report) {
     const nlohmann::json parsed = nlohmann::json::parse(report, nullptr, false);
     if (!parsed.is_object()) return report;
-    std::string summary;
-    const auto add = [&](const nlohmann::json::json_pointer& at) {
-        if (!parsed.contains(at) || !parsed[at].is_string()) return;
-        summary += (summary.empty() ? "" : ": ") + parsed[at].get<std::string>();
+    const auto text = [&](const nlohmann::json::json_pointer& at) -> std::string {
+        return parsed.contains(at) && parsed[at].is_string() ? parsed[at].get<std::string>() : "";
     };
-    if (parsed.contains("component") && parsed["component"].is_string())
-        add(nlohmann::json::json_pointer("/" + parsed["component"].get<std::string>()));
-    add(nlohmann::json::json_pointer("/internal_error/string"));
-    if (summary.empty()) add(nlohmann::json::json_pointer("/error_constant"));
-    return summary.empty() ? report : summary;
+    std::string summary;
+    const auto add = [&](const std::string& part) {
+        if (!part.empty()) summary += (summary.empty() ? "" : ": ") + part;
+    };
+    const std::string component = text(nlohmann::json::json_pointer("/component"));
+    if (!component.empty() && component.find_first_of("/~") == std::string::npos)
+        add(text(nlohmann::json::json_pointer("/" + component)));
+    add(text(nlohmann::json::json_pointer("/internal_error/string")));
+    if (!summary.empty()) return summary;
+    // Neither a message nor the system's text: the constant alone would tell a person nothing.
+    summary = constantText(text(nlohmann::json::json_pointer("/error_constant")));
+    const std::string file = text(nlohmann::json::json_pointer("/file"));
+    if (!file.empty() && parsed.contains("line") && parsed["line"].is_number_integer())
+        summary += " (" + file + ", line " + std::to_string(parsed["line"].get<long long>()) + ")";
+    return summary;
 }
 
 HRESULT check(const char* call, HRESULT code, const std::string& message,
               const std::optional<std::string>& name) {
-    if (failed(code)) throw HostError(call, code, message.empty() ? ownText(code) : message, name);
+    if (failed(code)) throw HostError(call, code, message.empty() ? ownText(call, code) : message, name);
     return code;
 }
 

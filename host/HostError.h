@@ -52,7 +52,8 @@ std::string resultHex(sysapicpp::HRESULT code);
 std::optional<std::string> resultSymbol(sysapicpp::HRESULT code);
 
 // The readable part of a platform report (a JSON object): the component's message and the
-// system's text; the report itself when it has neither.
+// system's text; when it has neither, its error constant in words and where it was raised.
+// Text that is no report is given back as it is.
 std::string reportSummary(const std::string& report);
 
 // Throws HostError for a failing code, with the plug-in's message or qxhost's text for the

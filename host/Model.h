@@ -118,7 +118,7 @@ struct CheckedFile {
 struct Problem {
     std::string file;
     std::optional<uint64_t> line;
-    std::string kind;  // "file", "parse", "value", "range" or "section"
+    std::string kind;  // "file", "parse", "key", "value", "range" or "section"
     std::optional<std::string> section;
     std::optional<std::string> key;
     std::string message;

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "host/Runner.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -15,6 +17,7 @@
 #include "host/HostError.h"
 #include "host/JsonPrinter.h"
 #include "host/TextPrinter.h"
+#include "platform/qxafa/UniqueFd.h"
 #include "sysapicpp/HResultException.h"
 
 namespace qxhost {
@@ -56,6 +59,22 @@ void explainMissingItem(Output& output, HostError& error) {
             output.diagnostic(toText(warning));
         }
     }
+}
+
+// Standard descriptors that are closed are opened on /dev/null, so that no file or pipe
+// opened later takes one's place (the JSON document went into a pipe meant for the
+// plug-in's messages). Standard output is opened read-only: writing to it still fails.
+// Says whether standard output was closed.
+bool reserveStandardDescriptors() {
+    bool outputClosed = false;
+    for (int fd : {0, 1, 2}) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        qxafa::UniqueFd null(::open("/dev/null", fd == 2 ? O_WRONLY : O_RDONLY));
+        if (null && null.get() != fd) ::dup2(null.get(), fd);
+        if (null.get() == fd) null.release();
+        outputClosed = outputClosed || fd == 1;
+    }
+    return outputClosed;
 }
 
 int dispatch(const CommandContext& context) {
@@ -105,6 +124,7 @@ int usageError(const Options& partial, const UsageError& error) {
 }  // namespace
 
 int runQxhost(const std::vector<std::string>& arguments) {
+    const bool outputClosed = reserveStandardDescriptors();
     Options options;
     try {
         options = parseCommandLine(arguments, options);
@@ -113,6 +133,14 @@ int runQxhost(const std::vector<std::string>& arguments) {
     }
     // Output to a closed pipe becomes an error to report, not a death.
     ::signal(SIGPIPE, SIG_IGN);
+    if (outputClosed) {
+        // Nothing is done that could not be reported.
+        Output output(options.json);
+        const std::optional<std::string> operation =
+            options.help ? std::nullopt : std::optional<std::string>(options.command);
+        printError(output, ErrorReport{operation, kCallOutput, std::nullopt, "standard output is closed", std::nullopt});
+        return 1;
+    }
     if (options.help) {
         Output output(false);
         try {

@@ -13,12 +13,13 @@ constexpr int kStringType = 6;
 
 std::string number(const std::optional<uint32_t>& value) { return value ? std::to_string(*value) : "-"; }
 
-// Messages from programs may span lines; an error stays one line.
+// Messages from programs may span lines; an error stays one line, and shows whatever else
+// it holds visibly.
 std::string oneLine(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     for (char& c : text)
         if (c == '\n' || c == '\r') c = ' ';
-    return text;
+    return visible(text);
 }
 
 std::string portLine(const PortRow& port) {
@@ -40,14 +41,14 @@ std::string valueText(const PropertyRow& property) {
             return text;
         }
         std::string operator()(const std::string& value) const {
-            return type == kStringType ? jsonString(value) : value;
+            return type == kStringType ? quotedString(value) : visible(value);
         }
     };
     return std::visit(Visitor{property.type}, property.value);
 }
 
 std::string location(const std::string& file, const std::optional<uint64_t>& line) {
-    return line ? file + ":" + std::to_string(*line) : file;
+    return line ? visible(file) + ":" + std::to_string(*line) : visible(file);
 }
 
 }  // namespace

@@ -22,8 +22,9 @@ say() { printf '\n== %s\n' "\$*"; }
 say qxhost list
 $host list
 say "qxhost watch --count 2 (in the background)"
-$host watch --count 2 >"$work/watch.out" & watcher=\$!
-# The watcher is ready once its command thread and its plug-in's monitor and workers run.
+$host watch --count 2 --timeout 20 >"$work/watch.out" & watcher=\$!
+# The watcher is ready once its command thread and its plug-in's monitor and workers run
+# (most likely: nothing outside shows it; its time limit keeps a late one from hanging).
 while [ "\$(ls /proc/\$watcher/task | wc -l)" -lt 5 ]; do sleep 0.05; done; sleep 0.2
 say qxhost set /dev/ttyQX561xPort2 rx=32 mode=1
 $host set /dev/ttyQX561xPort2 rx=32 mode=1

@@ -1,15 +1,29 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs what the build and the tests need; as a normal user, prints the command instead.
+# Installs what building and running the product needs (the tool, the plug-in, qxhost, qxsim);
+# with --tests, also what the tests, the fuzzing, the Ansible collection, the Cockpit page and
+# the packages need. As a normal user, prints the command instead.
+#
+#   scripts/deps.sh [--tests]
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config
-          libboost1.74-dev libboost-filesystem1.74-dev libboost-system1.74-dev
-          libboost-iostreams1.74-dev libgtest-dev libseccomp-dev nlohmann-json3-dev util-linux
-          dpkg-dev lintian clang libclang-rt-14-dev ansible-core
-          cockpit-ws cockpit-bridge chromium chromium-driver python3-selenium)
-# The Cockpit page's build takes its stylesheets from the npm registry; any node and npm will do.
-command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
+product=(g++ cmake ninja-build pkg-config
+         libboost1.74-dev libboost-filesystem1.74-dev libboost-system1.74-dev
+         libboost-iostreams1.74-dev nlohmann-json3-dev libseccomp-dev)
+tests=(libgtest-dev util-linux dpkg-dev lintian clang libclang-rt-14-dev
+       ansible-core pylint pycodestyle yamllint python3-voluptuous ansible-lint
+       cockpit-ws cockpit-bridge chromium chromium-driver python3-selenium)
+
+packages=("${product[@]}")
+case "${1:-}" in
+    "") ;;
+    --tests)
+        packages+=("${tests[@]}")
+        # The Cockpit page's build takes its stylesheets from the npm registry; any node and npm will do.
+        command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
+        ;;
+    *) echo "usage: scripts/deps.sh [--tests]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

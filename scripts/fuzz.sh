@@ -8,7 +8,7 @@
 #   scripts/fuzz.sh [--runs N] [SECONDS] [TARGET...]     (--runs: stop a target after N inputs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh --tests
 
 limit=()
 if [ "${1:-}" = --runs ]; then limit=(-runs="$2"); shift 2; fi
@@ -18,7 +18,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(ini_store board_file command_line item_names text property_bag expert_adapter)
 
 build=build-fuzz
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_SANITIZE=fuzzer \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_SANITIZE=fuzzer -DQX_ALL_PARTS=ON \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -j "$(nproc)" --target fuzz_targets
 

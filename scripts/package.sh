@@ -4,10 +4,10 @@
 # build (no sanitizers) in build-package/, and leaves them in build-package/debs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh --tests
 
 build=build-package
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DQX_ALL_PARTS=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target qx_packaged
 rm -rf "$build/debs"
 (cd "$build" && cpack --config CPackConfig.cmake -B debs >/dev/null)

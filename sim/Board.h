@@ -32,6 +32,7 @@ struct Board {
     uint32_t firstPort = 0;
     uint32_t ports = 0;
     std::set<std::string> missing;                         // property paths left out
+    std::set<std::string> held;                            // property paths that are FIFOs
     std::map<std::string, std::vector<uint8_t>> bytes;     // property path -> exact content
     std::map<Request, int> refuse;                         // request -> errno
 };

@@ -50,7 +50,7 @@ const std::set<std::string>& propertyPaths() {
 const std::set<std::string>& boardKeys() {
     static const std::set<std::string> keys = {
         "model", "device-id", "vendor-id", "address", "parent", "slot-path", "serial",
-        "first-port", "ports", "missing", "refuse", "present", "bus-link"};
+        "first-port", "ports", "missing", "hold", "refuse", "present", "bus-link"};
     return keys;
 }
 
@@ -302,6 +302,7 @@ void BoardFileParser::finishBoard() {
     readTexts(board);
     readMissing(board);
     readBytes(board);
+    readHold(board);
     readRefuse(board);
     readBusLink(board);
     if (const Key* present = find("present")) {
@@ -416,6 +417,23 @@ void BoardFileParser::readMissing(Board& board) const {
     for (const std::string& path : words(missing->value)) {
         if (!propertyPaths().count(path)) fail(missing->line, "missing names no property file: '" + path + "'");
         board.missing.insert(path);
+    }
+}
+
+// A held file is a FIFO: a read waits until something opens it for writing, which in turn
+// waits for the reader. A test holds a call in the middle that way, on any machine.
+void BoardFileParser::readHold(Board& board) const {
+    const Key* hold = find("hold");
+    if (!hold) return;
+    for (const std::string& path : words(hold->value)) {
+        if (!propertyPaths().count(path) || path.find('/') == std::string::npos)
+            fail(hold->line, "hold names no property file: '" + path + "'");
+        const bool leftOut = std::any_of(board.missing.begin(), board.missing.end(), [&](const std::string& gone) {
+            return path == gone || path.rfind(gone + "/", 0) == 0;
+        });
+        if (leftOut || board.bytes.count(path))
+            fail(hold->line, "hold names '" + path + "', which missing or bytes. names too");
+        board.held.insert(path);
     }
 }
 

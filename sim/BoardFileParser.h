@@ -51,6 +51,7 @@ private:
     void readParent(Board& board) const;
     void readMissing(Board& board) const;
     void readBytes(Board& board) const;
+    void readHold(Board& board) const;
     void readRefuse(Board& board) const;
     void readBusLink(Board& board) const;
     void checkOverlaps(const Board& board, int line) const;

@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "sim/TreeBuilder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+
+#include "platform/qxafa/UniqueFd.h"
 
 namespace fs = std::filesystem;
 
@@ -71,10 +78,10 @@ std::string TreeBuilder::busLinkTarget(const Board& board) {
     return "../../../devices/" + board.parent + "/" + board.address;
 }
 
-void TreeBuilder::buildDriverDirectory(const std::string& driverDir, const Board& board) {
-    const fs::path dir(driverDir);
-    fs::create_directories(dir);
-    const std::pair<const char*, std::string> files[] = {
+namespace {
+
+std::vector<std::pair<std::string, std::string>> driverFiles(const Board& board) {
+    std::vector<std::pair<std::string, std::string>> files = {
         {"busProperties/pciVendorID", rawWord(board.vendorId)},
         {"busProperties/pciDeviceID", rawWord(board.deviceId)},
         {"busProperties/pciBusNumber", rawWord(board.bus)},
@@ -83,9 +90,39 @@ void TreeBuilder::buildDriverDirectory(const std::string& driverDir, const Board
         {"busProperties/pciSlotPath", board.slotPath + '\0'},
         {"deviceProperties/serialNumber", board.serial + '\0'},
     };
-    for (const auto& [path, content] : files) writeFile(dir / path, content);
-    for (const auto& [path, content] : board.bytes) writeFile(dir / path, std::string(content.begin(), content.end()));
+    for (const auto& [path, content] : board.bytes) files.emplace_back(path, std::string(content.begin(), content.end()));
+    return files;
+}
+
+}  // namespace
+
+void TreeBuilder::buildDriverDirectory(const std::string& driverDir, const Board& board) {
+    const fs::path dir(driverDir);
+    fs::create_directories(dir);
+    for (const auto& [path, content] : driverFiles(board)) writeFile(dir / path, content);
     for (const std::string& path : board.missing) fs::remove_all(dir / path);
+    for (const std::string& path : board.held) {
+        fs::remove(dir / path);
+        if (::mkfifo((dir / path).c_str(), 0644) != 0)
+            throw std::runtime_error("cannot make " + (dir / path).string() + ": " + std::strerror(errno));
+    }
+}
+
+void TreeBuilder::releaseHeld(const std::string& driverDir, const Board& board) {
+    for (const auto& [path, content] : driverFiles(board)) {
+        if (!board.held.count(path)) continue;
+        const fs::path file = fs::path(driverDir) / path;
+        // Read and write ends at once: opening never waits, and the content stays in the
+        // FIFO for the reader after this end closes.
+        const qxafa::UniqueFd fifo(::open(file.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        struct stat info {};
+        if (!fifo || ::fstat(fifo.get(), &info) != 0 || !S_ISFIFO(info.st_mode)) continue;
+        const fs::path released = file.string() + ".released";
+        writeFile(released, content);
+        fs::rename(released, file);
+        if (::write(fifo.get(), content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+            throw std::runtime_error("cannot give " + file.string() + " to its reader: " + std::strerror(errno));
+    }
 }
 
 std::vector<std::pair<std::string, std::string>> TreeBuilder::deviceFiles(const Board& board) {

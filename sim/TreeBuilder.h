@@ -37,6 +37,11 @@ public:
     static void buildDriverDirectory(const std::string& dir, const Board& board);
     static void buildDeviceDirectory(const std::string& dir, const Board& board);
 
+    // Makes the held files in a board's driver directory dir ordinary files again, and gives
+    // their content to a reader that waits on one (whoever holds it open for writing must
+    // close it after). Files no longer held are left as they are.
+    static void releaseHeld(const std::string& dir, const Board& board);
+
     // The files of a board's device directory, relative to it, with their contents.
     static std::vector<std::pair<std::string, std::string>> deviceFiles(const Board& board);
 

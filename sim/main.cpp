@@ -43,6 +43,7 @@ const char kUsage[] = R"(usage: qxsim [--boards FILE] [--state DIR] [--tool PATH
        qxsim journal [--state DIR]
        qxsim plug    NAME [--state DIR]
        qxsim unplug  NAME [--state DIR]
+       qxsim release NAME [--state DIR]
 
 Runs COMMAND in a private mount namespace (inside a user namespace when not root) in which
 /proc/driver/qx, /sys/devices, /sys/bus/pci/devices and /dev show simulated boards, and
@@ -52,7 +53,8 @@ nodes.
   --boards FILE  board file (INI); without it a built-in set of three boards is used.
                  Sections "[board NAME]" with keys address (required), model or
                  device-id, vendor-id, parent, slot-path, serial, first-port, ports,
-                 missing, bytes.<property path>, refuse (e.g. "tx:EIO rs485:ENOTTY"),
+                 missing, hold (property files that hold a reader: see below),
+                 bytes.<property path>, refuse (e.g. "tx:EIO rs485:ENOTTY"),
                  present (yes, or no to start unplugged), bus-link (none to
                  leave out the board's /sys/bus/pci/devices link, or the target
                  it holds instead of the board's directory); "[tree]" with filler
@@ -61,6 +63,10 @@ nodes.
                  ".."); in its value write a line break as \n, a tab as \t, a
                  backslash as \\ and any byte as \xHH, e.g. \x3b for a ';' after
                  a blank (which would start a comment) or \x20 for a blank at an end.
+                 A held property file is a FIFO: a read of it waits until something
+                 opens it for writing (which waits for the reader: "exec 3>FILE" in
+                 a shell returns once a reader is held) and gets what that writes,
+                 or its usual content from "qxsim release".
   --state DIR    state directory: port nodes, /etc changes (so /etc/qxserial
                  survives between runs), port table and journal.
                  Default: /tmp/qxsim-<uid>, kept between runs. qxsim marks the
@@ -78,8 +84,11 @@ nodes.
   plug     makes board NAME of the running simulation appear: its /proc/driver/qx
            directory, its device tree, its /sys/bus/pci/devices link and its /dev
            nodes; unplug makes them vanish.
-           Run inside the simulation or outside it, while it runs (exit status 1
-           when none runs). Nothing in /etc/qxserial changes.
+  release  makes the held property files of board NAME ordinary files again and
+           gives their content to a reader that waits on one (a shell that holds
+           one open for writing closes it after).
+           Run these inside the simulation or outside it, while it runs (exit
+           status 1 when none runs). Nothing in /etc/qxserial changes.
 
 Exit status: COMMAND's (128 + N when signal N ended it); 2 for a bad command line,
 board file or state directory; 125 when the simulation cannot be set up; 126/127 when
@@ -87,8 +96,8 @@ COMMAND cannot run.
 )";
 
 struct Options {
-    enum class Mode { Run, Ports, Journal, Plug, Unplug, Help } mode = Mode::Run;
-    std::optional<std::string> board;  // plug and unplug
+    enum class Mode { Run, Ports, Journal, Plug, Unplug, Release, Help } mode = Mode::Run;
+    std::optional<std::string> board;  // plug, unplug and release
     std::optional<std::string> boards;
     std::optional<std::string> state;
     std::optional<std::string> tool;
@@ -108,10 +117,11 @@ Options parseArguments(const std::vector<std::string>& args) {
     Options options;
     static const std::map<std::string, Options::Mode> commands = {
         {"ports", Options::Mode::Ports}, {"journal", Options::Mode::Journal},
-        {"plug", Options::Mode::Plug}, {"unplug", Options::Mode::Unplug}};
+        {"plug", Options::Mode::Plug}, {"unplug", Options::Mode::Unplug}, {"release", Options::Mode::Release}};
     size_t i = 0;
     if (!args.empty() && commands.count(args[0])) options.mode = commands.at(args[i++]);
-    const bool takesBoard = options.mode == Options::Mode::Plug || options.mode == Options::Mode::Unplug;
+    const bool takesBoard = options.mode == Options::Mode::Plug || options.mode == Options::Mode::Unplug ||
+                            options.mode == Options::Mode::Release;
     for (; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -160,7 +170,7 @@ int printTable(const Options& options) {
 }
 
 // With the state locked throughout, so that two of them, or a starting simulation, never meet.
-int plugOrUnplug(const Options& options) {
+int changeRunningBoard(const Options& options) {
     StateDir state(options.state.value_or(StateDir::defaultRoot()));
     try {
         state.open();
@@ -176,8 +186,10 @@ int plugOrUnplug(const Options& options) {
     joinSimulation(state);
     if (options.mode == Options::Mode::Plug) {
         plugBoard(state, *board);
-    } else {
+    } else if (options.mode == Options::Mode::Unplug) {
         unplugBoard(state, *board);
+    } else {
+        TreeBuilder::releaseHeld(TreeBuilder::driverDirectory(state.treesDir(), *board), *board);
     }
     return 0;
 }
@@ -267,7 +279,8 @@ int main(int argc, char** argv) {
             case Options::Mode::Ports:
             case Options::Mode::Journal: return printTable(options);
             case Options::Mode::Plug:
-            case Options::Mode::Unplug: return plugOrUnplug(options);
+            case Options::Mode::Unplug:
+            case Options::Mode::Release: return changeRunningBoard(options);
             case Options::Mode::Run: return runSimulation(options);
         }
     } catch (const UsageError& error) {

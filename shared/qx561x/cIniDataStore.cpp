@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,10 +47,10 @@ constexpr qxerr::SourceLocation kNotRegularFile{kModule, 91, qxerr::kComponent,
 constexpr qxerr::SourceLocation kTooLarge{kModule, 96, qxerr::kComponent,
                                           "qxapalerr_fileReadFailed"};
 
-constexpr const char* kFifoRxDepth = "FifoRxDepth";
-constexpr const char* kFifoTxDepth = "FifoTxDepth";
-constexpr const char* kRs485TransceiverMode = "Rs485TransceiverMode";
-constexpr const char* kDefaultsSection = "defaults";
+constexpr const char* kFifoRxDepth = cIniDataStore::kFifoRxDepthKey;
+constexpr const char* kFifoTxDepth = cIniDataStore::kFifoTxDepthKey;
+constexpr const char* kRs485TransceiverMode = cIniDataStore::kRs485TransceiverModeKey;
+constexpr const char* kDefaultsSection = cIniDataStore::kDefaultsSection;
 constexpr const char* kIniSuffix = ".ini";
 constexpr const char* kDefaultsSuffix = "_defaults.ini";
 constexpr const char* kConfigurationFile = "/qxserial/configuration.ini";
@@ -224,6 +225,12 @@ bool readFileInto(const std::string& path, ptree& target, bool pipeAllowed) {
     checkKind(status, pipeAllowed, path);
     ptree tree;
     if (S_ISFIFO(status.st_mode)) {
+        // Opened without waiting, a FIFO may have no writer yet, and a read would end at once
+        // with nothing: wait for the writer's first bytes, or its end.
+        pollfd ready{file.get(), POLLIN, 0};
+        while (::poll(&ready, 1, -1) < 0) {
+            if (errno != EINTR) raiseUnreadable(errno, path);
+        }
         // Nobody saves into a pipe: there is nothing to lock against.
         const int flags = ::fcntl(file.get(), F_GETFL);
         if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
@@ -337,7 +344,6 @@ bool blankAtAnEnd(const std::string& name) {
 // it: such a name would come back as another or make every later load fail.
 void refuseUnwritableNames(const ptree& configuration) {
     constexpr const char* kLineBreak = "\n";
-    constexpr const char* kSectionBreaks = "\n]";
     constexpr const char* kKeyMessage = "a key or value must not hold a line break";
     for (const auto& [name, node] : configuration) {
         if (node.empty()) {  // a key at file level
@@ -345,9 +351,8 @@ void refuseUnwritableNames(const ptree& configuration) {
                 raiseUnwritable(name, kKeyMessage);
             continue;
         }
-        if (holdsAny(name, kSectionBreaks) || blankAtAnEnd(name))
-            raiseUnwritable(name, "a section name must not hold a line break or ']', nor start "
-                                  "or end with white space");
+        const std::string why = cIniDataStore::whyUnwritableSection(name);
+        if (!why.empty()) raiseUnwritable(name, why.c_str());
         for (const auto& [key, value] : node) {
             if (holdsAny(key, kLineBreak) || holdsAny(value.data(), kLineBreak))
                 raiseUnwritable(key, kKeyMessage);
@@ -516,6 +521,13 @@ uint32_t cIniDataStore::lookup(const std::string& portIdentifier, const char* ke
 
 void cIniDataStore::set(const std::string& portIdentifier, const char* key, uint32_t value) {
     childNamed(childNamed(configuration_, portIdentifier), key).data() = std::to_string(value);
+}
+
+std::string cIniDataStore::whyUnwritableSection(const std::string& name) {
+    constexpr const char* kSectionBreaks = "\n]";
+    if (holdsAny(name, kSectionBreaks) || blankAtAnEnd(name))
+        return "a section name must not hold a line break or ']', nor start or end with white space";
+    return "";
 }
 
 uint32_t cIniDataStore::getFifoRxDepth(const std::string& portIdentifier) const {

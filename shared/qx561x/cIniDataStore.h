@@ -21,6 +21,13 @@ public:
     // pipe) is refused instead of read.
     static constexpr std::size_t kMaxFileSize = 16 * 1024 * 1024;
 
+    // A port's keys, in its section named by its identifier and in the defaults file's
+    // one section.
+    static constexpr const char* kFifoRxDepthKey = "FifoRxDepth";
+    static constexpr const char* kFifoTxDepthKey = "FifoTxDepth";
+    static constexpr const char* kRs485TransceiverModeKey = "Rs485TransceiverMode";
+    static constexpr const char* kDefaultsSection = "defaults";
+
     // Two empty trees; filled with the setters and saved.
     cIniDataStore() = default;
     // Loads the main file, then its defaults file. Missing files read as empty; anything
@@ -47,6 +54,9 @@ public:
     // The plug-in's main file: the system configuration directory followed by
     // "/qxserial/configuration.ini".
     static std::string configurationFilePath();
+    // Why a file could not carry this section name (the reader would split, end or trim
+    // it, and save() refuses it); "" when it can.
+    static std::string whyUnwritableSection(const std::string& name);
     // One file as the constructor reads either (a missing file is empty), for tools that
     // check a file on its own; the reader's exception says why one cannot be read.
     static boost::property_tree::ptree readFile(const std::string& path);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/host/HostTest.h"
 #include "tests/support/TempDir.h"
@@ -220,11 +221,9 @@ TEST_F(HostTest, ApplySendsStoredSettingsOfEveryPortAsAtBoot) {
     const std::vector<std::string> errors = lines(r.err);
     ASSERT_EQ(errors.size(), 2u) << r.err;
     for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(errors[i].rfind("qxhost: /dev/ttyQX561xPort2" + std::to_string(i) +
-                                      ": qxserialconfig failed: exit status 1: {\"error_constant\":",
-                                  0),
-                  0u)
-            << errors[i];
+        EXPECT_EQ(errors[i], "qxhost: /dev/ttyQX561xPort2" + std::to_string(i) +
+                                 ": qxserialconfig failed: exit status 1: failed to set RX FIFO trigger level: "
+                                 "Input/output error");
     EXPECT_EQ(configuration(), edited);
     EXPECT_EQ(sim.journal(), (std::vector<qxtest::JournalLine>{
                                  {"ttyQX561xPort0", "rx", "64", "ok"},
@@ -261,8 +260,8 @@ TEST_F(HostTest, ApplySendsStoredSettingsOfEveryPortAsAtBoot) {
     }
     const Json error = parse(r.err);
     EXPECT_EQ(error, Json::parse(R"({"error":{"operation":"apply","call":"qxserialconfig","code":null,)"
-                                 R"("symbol":null,"message":)" + Json("exit status 1: " + report).dump() +
-                                 R"(,"name":"/dev/ttyQX561xPort21"}})"));
+                                 R"("symbol":null,"message":"exit status 1: failed to set RX FIFO trigger level: )"
+                                 R"(Input/output error","name":"/dev/ttyQX561xPort21"}})"));
 }
 
 TEST_F(HostTest, FailuresSayWhatFailedAndWhichNameAndBadCommandLinesAreRefusedBeforeLoading) {
@@ -283,8 +282,8 @@ TEST_F(HostTest, FailuresSayWhatFailedAndWhichNameAndBadCommandLinesAreRefusedBe
          "qxhost: /dev/ttyQX561xPort8: an RS-232 port has no RS-485 transceiver mode; mode is for RS-485 ports"},
         {{"set", "0000:03:00.0", "rx=1"}, 1, "qxhost: 0000:03:00.0: a board has no settings; name one of its ports"},
         {{"set", "/dev/ttyQX561xPort20", "rx=16"}, 1,
-         "qxhost: /dev/ttyQX561xPort20: SetItemProperties2 failed: 0x80004005 E_FAIL: "
-         "the plug-in failed without a message"},
+         "qxhost: /dev/ttyQX561xPort20: SetItemProperties2 failed: 0x80004005 E_FAIL: the settings were stored, "
+         "but qxserialconfig could not apply them to the port; 'qxhost apply /dev/ttyQX561xPort20' tries again"},
     };
     for (const auto& c : cases) {
         const qxtest::RunResult r = host(c.args);
@@ -349,11 +348,13 @@ done
     ASSERT_NE(after, std::string::npos) << r.out << r.err;
     EXPECT_EQ(r.out.substr(0, after), "exit 1");
     const int seconds = std::stoi(r.out.substr(after + 7));
+    // Its time limit, not a second one after it (a loaded machine adds a little).
     EXPECT_GE(seconds, 29);
-    EXPECT_LE(seconds, 35);
+    EXPECT_LE(seconds, 45);
     EXPECT_EQ(r.out.find("left running"), std::string::npos) << r.out;
-    EXPECT_EQ(r.err, "qxhost: /dev/ttyQX561xPort1: SetItemProperties2 failed: 0x80004005 E_FAIL: "
-                     "the plug-in failed without a message\n");
+    EXPECT_EQ(r.err, "qxhost: /dev/ttyQX561xPort1: SetItemProperties2 failed: 0x80004005 E_FAIL: the settings "
+                     "were stored, but qxserialconfig could not apply them to the port; 'qxhost apply "
+                     "/dev/ttyQX561xPort1' tries again\n");
     EXPECT_NE(configuration().find("FifoRxDepth=10\n"), std::string::npos);
 }
 
@@ -434,13 +435,12 @@ TEST_F(HostTest, BadCommandLinesExitTwoWhateverThePluginAndHelpWorksAnywhere) {
     const qxtest::RunResult r = script(R"sh(
 $HOST --plugin /nonexistent.so list; echo "exit $?"
 mkfifo fifo.so
-start=$(date +%s%N); $HOST --plugin fifo.so list --json; echo "exit $? after $(ms $start) ms"
+timeout -s KILL 120 $HOST --plugin fifo.so list --json; echo "exit $?"  # 137: it waited on the FIFO
 )sh");
     const std::vector<std::string> out = lines(r.out);
     ASSERT_EQ(out.size(), 2u) << r.out << r.err;
     EXPECT_EQ(out[0], "exit 1");
-    EXPECT_EQ(out[1].rfind("exit 1 after ", 0), 0u);
-    EXPECT_LT(std::stoi(out[1].substr(13)), 1000);
+    EXPECT_EQ(out[1], "exit 1");
     const std::vector<std::string> err = lines(r.err);
     ASSERT_EQ(err.size(), 2u) << r.err;
     EXPECT_EQ(err[0], "qxhost: cannot load plug-in /nonexistent.so: cannot open shared object file: "
@@ -450,20 +450,24 @@ start=$(date +%s%N); $HOST --plugin fifo.so list --json; echo "exit $? after $(m
 }
 
 // While a board is unplugged and plugged again and again, each listing shows every board
-// with all its ports or not at all, and none fails.
+// with all its ports or not at all, and none fails. Listings go on until some saw the board
+// and some did not, however the two loops share the machine.
 TEST_F(HostTest, ListingsHoldWhileABoardComesAndGoes) {
     const int listings = 200 / kSlowdown;
     const qxtest::RunResult r = script("listings=" + std::to_string(listings) + R"sh(
 ( while :; do plug plug extra; plug unplug extra; done ) > /dev/null 2>&1 & loop=$!
-i=0; while [ $i -lt $listings ]; do
-    $HOST list --json; echo "exit $?"; i=$((i + 1))
+i=0; with=0; without=0
+while [ $i -lt $listings ] || [ $with = 0 ] || [ $without = 0 ]; do
+    $HOST list --json > list.json; status=$?; cat list.json; echo "exit $status"; i=$((i + 1))
+    if grep -q 0000:07:00.0 list.json; then with=1; else without=1; fi
 done
 kill $loop; wait $loop 2>/dev/null; true
 )sh");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     const std::vector<std::string> out = lines(r.out);
-    ASSERT_EQ(out.size(), 2u * listings) << r.out.substr(0, 2000);
+    ASSERT_GE(out.size(), 2u * listings) << r.out.substr(0, 2000);
+    ASSERT_EQ(out.size() % 2, 0u) << r.out.substr(0, 2000);
     int withExtra = 0;
     for (std::size_t i = 0; i < out.size(); i += 2) {
         EXPECT_EQ(out[i + 1], "exit 0");
@@ -477,7 +481,7 @@ kill $loop; wait $loop 2>/dev/null; true
     }
     // The board did come and go while the listings were taken.
     EXPECT_GT(withExtra, 0);
-    EXPECT_LT(withExtra, listings);
+    EXPECT_LT(withExtra, static_cast<int>(out.size() / 2));
 }
 
 // check reads both files with the configuration store: each problem with its file and line.
@@ -492,6 +496,12 @@ TEST_F(HostTest, CheckReportsEachProblemWithFileAndLine) {
     } cases[] = {
         {"[qx561x:703b:3:1]\nFifoRxDepth=32\n", "[defaults]\nFifoTxDepth=100\n", 0, ""},
         {"[qx561x:703b:3:1]\nFifoRxDepth\n", "", 1, main + ":2: '=' character not found in line\n"},
+        // The store reads a key by its exact name: any other setting would be ignored.
+        {"[qx561x:703b:3:1]\nFifoRXDepth=5\nfiforxdepth=5\nFifoTxDepth=9\n", "[defaults]\nSpeed=9600\n", 1,
+         main + ":2: unknown key FifoRXDepth is never read; the key is FifoRxDepth\n" +
+         main + ":3: unknown key fiforxdepth is never read; the key is FifoRxDepth\n" +
+         defaults + ":2: unknown key Speed is never read; the keys are FifoRxDepth, FifoTxDepth and "
+         "Rs485TransceiverMode\n"},
         {"[qx561x:703b:3:1]\n  FifoRxDepth = 200 \nFifoTxDepth=abc\n[qx561x:7001:4:1]\nRs485TransceiverMode=1\n"
          "[qx561x:9999:1:1]\nFifoRxDepth=5\n[defaults]\nFifoTxDepth=0\n",
          "; shipped\n[defaults]\nFifoRxDepth=128\nRs485TransceiverMode=3\n[qx561x:703b:3:1]\nFifoRxDepth=1\n", 1,
@@ -530,6 +540,12 @@ TEST_F(HostTest, CheckReportsEachProblemWithFileAndLine) {
                          R"(","exists":true}],"problems":[{"file":")" + defaults +
                          R"(","line":null,"kind":"file","section":null,"key":null,"message":"not a regular file"}]})"
                          "\nexit 1\n");
+
+    // What the plug-in writes checks clean: all three keys in every port's section.
+    r = script("rm " + defaults + "; $HOST set /dev/ttyQX561xPort1 rx=32 mode=1 && $HOST set /dev/ttyQX561xPort8 "
+               "tx=100 && $HOST check; echo \"exit $?\"; grep -c Rs485TransceiverMode " + main);
+    EXPECT_EQ(r.out, "/dev/ttyQX561xPort1 RxFifoDepth 64 -> 32\n/dev/ttyQX561xPort1 Rs485TransceiverMode 3 -> 1\n"
+                     "/dev/ttyQX561xPort8 TxFifoDepth 128 -> 100\nexit 0\n2\n");
 }
 
 // A configuration file the store refuses leaves every port out of the plug-in's listing;
@@ -591,10 +607,112 @@ TEST(HostMachines, AnEmptyMachineSaysSoAndJsonIsValidUtf8ForAnyBytes) {
     EXPECT_EQ(list["boards"][0]["serial"], "0000A\xE2\x82\xAC");
     EXPECT_EQ(list["boards"][0]["ports"].size(), 2u);
 
-    // Standard output that cannot take the result is reported, not a silent exit 1.
+    // Standard output that cannot take the result is reported, not a silent exit 1; one that
+    // is closed fails a command before it does anything.
     r = sim.run({"sh", "-c", kHost + " list > /dev/full"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "qxhost: standard output: No space left on device\n");
+    r = sim.run({"sh", "-c", kHost + " list --json >&-"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, R"({"error":{"operation":"list","call":"output","code":null,"symbol":null,)"
+                     R"("message":"standard output is closed","name":null}})" "\n");
+    r = sim.run({"sh", "-c", kHost + " set /dev/ttyQX561xPort0 rx=5 >&-"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "qxhost: standard output is closed\n");
+    EXPECT_TRUE(sim.journal().empty());
+}
+
+// Every byte of text qxhost prints for a person is printable ASCII or a line break, whatever
+// a configuration file, a board or a NAME holds: control characters, DEL, C1 controls and
+// bytes that are not UTF-8 are shown as \xHH, so that no file can move the cursor, clear
+// the screen, set a window title or write the clipboard (OSC 52).
+TEST(HostMachines, TextFromFilesBoardsAndNamesIsShownVisibly) {
+    qxtest::BoardFile boards;
+    boards.board("odd").set("model", "PCI-5610/2 (RS-232) Interface").set("address", "0000:04:00.0")
+        .set("bytes.busProperties/pciSlotPath", "34 9b 00")  // "4", a raw C1 byte
+        .set("bytes.deviceProperties/serialNumber", "41 1b 5d 30 3b 74 07 7f c2 9b 42 00");  // an OSC, DEL, U+009B
+    const qxtest::Sim sim(boards);
+    const std::string main = "/etc/qxserial/configuration.ini";
+    ASSERT_EQ(sim.run({"sh", "-c", "printf '[s\\033[2J\\007\\233]\\nFifoTxDepth=1\\n[qx561x:7001:4\\233:1]\\n"
+                                   "FifoRxDepth=\\033]52;c;aGk=\\007\\302\\233\\177\\n\\033]0;t\\007K\\233=1\\n' > " + main})
+                  .status, 0);
+    const auto printable = [](const qxtest::RunResult& r) {
+        for (const std::string* text : {&r.out, &r.err})
+            for (unsigned char c : *text)
+                if ((c < 0x20 && c != '\n') || c >= 0x7F) return false;
+        return true;
+    };
+    const std::string escapedSerial = R"("A\x1b]0;t\x07\x7f\xc2\x9bB")";
+    const struct {
+        std::vector<std::string> args;
+        std::string line;  // one line of the output, standard error after standard output
+    } cases[] = {
+        {{"list"}, "0000:04:00.0  model=PCI-5610/2 slot=\"4\\x9b\" serial=" + escapedSerial + " ports=2"},
+        {{"show", "0000:04:00.0"}, "  0x01007000  SerialNumber           string    " + escapedSerial},
+        {{"check"}, main + ":1: section [s\\x1b[2J\\x07\\x9b] names no port present"},
+        {{"check"}, main + R"(:4: FifoRxDepth "\x1b]52;c;aGk=\x07\xc2\x9b\x7f" is not a number; it counts as absent)"},
+        {{"check"}, main + R"(:5: unknown key \x1b]0;t\x07K\x9b is never read; the keys are FifoRxDepth, )"
+                           "FifoTxDepth and Rs485TransceiverMode"},
+        {{"show", "\x1b]0;t\x07"}, R"(qxhost: "\x1b]0;t\x07": GetItemProperties failed: 0x80040375 )"
+                                          "E_SYSAPI_ITEM_NOT_EXIST: no such item, or a file the plug-in needs is missing"},
+        {{"\x1b[2J"}, R"(qxhost: unknown command "\x1b[2J")"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{kHost};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const qxtest::RunResult r = sim.run(args);
+        EXPECT_TRUE(printable(r)) << c.line << "\n" << r.out << r.err;
+        const std::vector<std::string> out = lines(r.out + r.err);
+        EXPECT_NE(std::find(out.begin(), out.end(), c.line), out.end()) << r.out << r.err;
+    }
+}
+
+// A refusal says what happened and what to do, where the plug-in gave no message: a user who
+// may not write the configuration file, a board whose slot path cannot name a section, and
+// a board that went while its ports were applied.
+TEST(HostMachines, RefusalsSayWhyInWords) {
+    const qxtest::TempDir dir;
+    qxtest::BoardFile boards;
+    boards.board("ok").set("model", "PCIe-5611/2 (RS-485) Interface").set("address", "0000:03:00.0");
+    boards.board("bracket").set("model", "PCI-5610/2 (RS-232) Interface").set("address", "0000:04:00.0")
+        .set("slot-path", "4]x").set("first-port", "8");
+    boards.board("extra").set("model", "PCIe-5611/2 (RS-485) Interface").set("address", "0000:07:00.0")
+        .set("first-port", "30").set("present", "no");
+    qxtest::Sim sim(boards);
+    // The tool of the first port of extra unplugs the board before it reads it.
+    const std::string tool = dir.write("unplugging-tool", "#!/bin/sh\ncase \"$2\" in *Port30) " +
+                                                              qxtest::Sim::qxsimPath() + " unplug extra --state " +
+                                                              sim.stateDir() + " ;; esac\nexec " +
+                                                              qxtest::Sim::toolPath() + " \"$@\"\n");
+    ASSERT_EQ(::chmod(tool.c_str(), 0755), 0);
+    sim.setTool(tool);
+    const std::string unprivileged = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    const qxtest::RunResult r = sim.shell(
+        "H=" + kHost + "\n" + (unprivileged.empty() ? "" : unprivileged + "$H set /dev/ttyQX561xPort0 rx=5\n" +
+                                                             unprivileged + "$H set --json /dev/ttyQX561xPort0 rx=5\n") +
+        "$H set /dev/ttyQX561xPort8 rx=5\n$H set --json /dev/ttyQX561xPort8 rx=5\n" +
+        qxtest::Sim::qxsimPath() + " plug extra --state " + sim.stateDir() + "\n$H apply 0000:07:00.0\n");
+    const std::string cannotWrite = "cannot write /etc/qxserial/configuration.ini: permission denied; run as root";
+    const std::string bracket = "board 0000:04:00.0: its slot path \"4]x\" cannot name a section in "
+                                "/etc/qxserial/configuration.ini (a section name must not hold a line break or ']', "
+                                "nor start or end with white space)";
+    const auto jsonError = [](const std::string& node, const std::string& message) {
+        return Json{{"error", {{"operation", "set"}, {"call", "SetItemProperties2"}, {"code", "0x80004005"},
+                               {"symbol", "E_FAIL"}, {"message", message}, {"name", node}}}}.dump();
+    };
+    std::string expected;
+    if (!unprivileged.empty())
+        expected = "qxhost: /dev/ttyQX561xPort0: SetItemProperties2 failed: 0x80004005 E_FAIL: " + cannotWrite + "\n" +
+                   jsonError("/dev/ttyQX561xPort0", cannotWrite) + "\n";
+    expected += "qxhost: /dev/ttyQX561xPort8: SetItemProperties2 failed: 0x80004005 E_FAIL: " + bracket + "\n" +
+                jsonError("/dev/ttyQX561xPort8", bracket) + "\n"
+                "qxhost: /dev/ttyQX561xPort30: qxserialconfig failed: exit status 1: the board was removed while it "
+                "was read\n"
+                "qxhost: /dev/ttyQX561xPort31: qxserialconfig failed: exit status 1: the board was removed while it "
+                "was read\n";
+    EXPECT_EQ(r.err, expected);
+    EXPECT_EQ(r.out, "/dev/ttyQX561xPort30 not applied: qxserialconfig exit status 1\n"
+                     "/dev/ttyQX561xPort31 not applied: qxserialconfig exit status 1\n");
 }
 
 // The completion offers commands, options, and this machine's port nodes and addresses.

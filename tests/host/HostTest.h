@@ -55,20 +55,19 @@ inline Json parse(const std::string& text) {
 
 class HostTest : public testing::Test {
 protected:
-    qxtest::RunResult host(std::vector<std::string> args) const {
-        args.insert(args.begin(), kHost);
-        return sim.run(args);
+    qxtest::RunResult host(const std::vector<std::string>& args) const {
+        std::vector<std::string> command;
+        command.reserve(args.size() + 1);
+        command.push_back(kHost);
+        for (const std::string& arg : args) command.push_back(arg);
+        return sim.run(command);
     }
     // A script under the simulator in a scratch directory, with $HOST standing for qxhost,
-    // plug plug|unplug BOARD for qxsim's command, and ready PID waiting until a qxhost runs
-    // its command thread and its plug-in's monitor and workers.
+    // plug plug|unplug BOARD for qxsim's command, and awake FILE NODE (qxtest::kAwakeFunction).
     qxtest::RunResult script(const std::string& text) const {
         return sim.shell("HOST='" + kHost + "'\n"
-                         "plug() { " + qxtest::Sim::qxsimPath() + " \"$1\" \"$2\" --state " + sim.stateDir() + "; }\n"
-                         "ready() {\n"
-                         "    while [ \"$(ls /proc/$1/task 2>/dev/null | wc -l)\" -lt 5 ]; do sleep 0.02; done\n"
-                         "    sleep 0.1\n"
-                         "}\n"
+                         "plug() { " + qxtest::Sim::qxsimPath() + " \"$1\" \"$2\" --state " + sim.stateDir() + "; }\n" +
+                         qxtest::kAwakeFunction +
                          "ms() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }\n"
                          "work=$(mktemp -d) && cd \"$work\" && trap 'rm -rf \"$work\"' EXIT\n" + text);
     }

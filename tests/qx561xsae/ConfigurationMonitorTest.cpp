@@ -170,11 +170,13 @@ TEST_F(MonitorTest, FailuresKeepTheLastListingAndTheThreadGoesOn) {
                                         "host 3 port:a1"}));
 }
 
+// The monitor waits for a change without a time limit: a stop that did not wake it would
+// not end at all. The bound is for a hang, not for the machine's speed.
 TEST_F(MonitorTest, StopsPromptlyWhileWaiting) {
     auto monitor = start();
     const auto begin = std::chrono::steady_clock::now();
     monitor.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, 100ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 2000ms);
 }
 
 // The directory missing at the start, made anew, gone with its parent: the monitor waits

@@ -65,7 +65,8 @@ TEST(BoardFileParser, RawIdsBytesMissingRefuseAndFiller) {
         "[board x]\ndevice-id = 0x1234\nvendor-id = 4660\naddress = 0000:03:00.0\nports = 2\n"
         "missing = busProperties/pciSlotPath deviceProperties\n"
         "bytes.busProperties/pciVendorID = 01 02 03 04 05 06 07 08\nbytes.busProperties/empty =\n"
-        "refuse = rx:EINVAL tx:EIO rs485:ENOTTY\npresent = no\n[tree]\nfiller = 30000\n");
+        "refuse = rx:EINVAL tx:EIO rs485:ENOTTY\npresent = no\nhold = busProperties/pciDeviceID\n"
+        "[tree]\nfiller = 30000\n");
     const auto& x = set.boards[0];
     EXPECT_EQ(x.deviceId, 0x1234u);
     EXPECT_EQ(x.vendorId, 4660u);
@@ -77,6 +78,7 @@ TEST(BoardFileParser, RawIdsBytesMissingRefuseAndFiller) {
     EXPECT_EQ(x.refuse.at(Request::Tx), EIO);
     EXPECT_EQ(x.refuse.at(Request::Rs485), ENOTTY);
     EXPECT_FALSE(x.present);
+    EXPECT_EQ(x.held, (std::set<std::string>{"busProperties/pciDeviceID"}));
     EXPECT_EQ(set.filler, 30000u);
 }
 
@@ -133,6 +135,9 @@ TEST(BoardFileParser, FaultsNameFileAndLine) {
         {a + "device-id = 0x1FFFFFFFF\n", "boards.ini:3: device-id must be a number"},
         {a + "first-port = \n", "boards.ini:3: first-port must be a number"},
         {a + "missing = busProperties/nothing\n", "boards.ini:3: missing names no property file"},
+        {a + "hold = busProperties\n", "boards.ini:3: hold names no property file: 'busProperties'"},
+        {a + "missing = deviceProperties\nhold = deviceProperties/serialNumber\n",
+         "boards.ini:4: hold names 'deviceProperties/serialNumber', which missing or bytes. names too"},
         {a + "bytes.busProperties/pciVendorID = 1g\n", "boards.ini:3: bytes must be hexadecimal"},
         {a + "bytes.busProperties/pciVendorID = 100\n", "boards.ini:3: bytes must be hexadecimal"},
         {a + "bytes.../escape = 00\n", "boards.ini:3: bad property path '../escape'"},

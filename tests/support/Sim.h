@@ -124,6 +124,21 @@ private:
     std::string plugin_;
 };
 
+// A shell function for scripts that start a qxhost watch: "awake FILE NODE" sets the
+// receive level of port NODE through $HOST again and again, a new value each time, until
+// the watch that writes FILE has printed a line. A watch hears of changes only once its
+// plug-in has taken its first listing and its sink is set, and nothing outside shows when
+// that is: so the script asks until the watch answers. Lines about NODE may follow.
+inline constexpr char kAwakeFunction[] = R"sh(
+awake() {
+    _i=0
+    until [ -s "$1" ]; do
+        _i=$((_i % 100 + 1)); $HOST set "$2" rx=$_i > /dev/null
+        for _ in 1 2 3 4 5 6 7 8 9 10; do [ -s "$1" ] && break; sleep 0.1; done
+    done
+}
+)sh";
+
 // Runs a program directly (not under the simulator) and collects its output.
 RunResult runProgram(const std::vector<std::string>& argv);
 

@@ -140,7 +140,7 @@ TEST(Event, AutoResetWakesOneWaiterPerSet) {
     std::vector<std::thread> waiters;
     for (int i = 0; i < 2; ++i) {
         waiters.emplace_back([&] {
-            if (event.wait(5000)) woke.fetch_add(1);
+            if (event.wait(60000)) woke.fetch_add(1);  // far longer than the test takes
         });
     }
     std::this_thread::sleep_for(20ms);

@@ -74,7 +74,7 @@ struct RecordingItem : tWorkItem {
         while (now > seen && !r.maxRunning.compare_exchange_weak(seen, now)) {
         }
         // Holds the worker until the other one has started an item too.
-        eventually([&] { return r.maxRunning.load() >= 2; }, 2000ms);
+        eventually([&] { return r.maxRunning.load() >= 2; }, 10000ms);
         int policy = 0;
         sched_param parameters{};
         pthread_getschedparam(pthread_self(), &policy, &parameters);
