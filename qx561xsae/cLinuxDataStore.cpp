@@ -1,15 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "qx561xsae/cLinuxDataStore.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
 #include <exception>
 #include <optional>
 #include <thread>
@@ -17,13 +8,12 @@
 #include <vector>
 
 #include "platform/qx/dsc/Utf8.h"
-#include "platform/qxafa/UniqueFd.h"
+#include "platform/qxafa/ToolRunner.h"
 #include "platform/qxerr/Exception.h"
 #include "qx561xsae/ItemNames.h"
 #include "qx561xsae/PluginTrace.h"
+#include "shared/qx561x/ConfigurationTool.h"
 #include "shared/qx561x/cIniDataStore.h"
-
-extern char** environ;
 
 namespace qx561xsae {
 namespace {
@@ -31,91 +21,6 @@ namespace {
 constexpr qxerr::SourceLocation kToolFailed{"qx561xsae/cLinuxDataStore", 163, qxerr::kComponent,
                                             "qxapalerr_softwareFaultAPALInternalUseOnly"};
 constexpr char kToolFailedMessage[] = "error occurred when invoking qxserialconfig";
-constexpr int kFirstHostDescriptor = 3;
-// Where a kernel cannot hand out a descriptor that tells when the tool ends.
-constexpr std::chrono::milliseconds kLongestPoll{20};
-
-[[noreturn]] void raiseToolFailed() {
-    qxerr::raise(qxerr::qxapalerr_softwareFaultAPALInternalUseOnly, kToolFailed,
-                 kToolFailedMessage);
-}
-
-// The spawn objects of one run, destroyed on every way out.
-class SpawnSetup {
-public:
-    SpawnSetup() {
-        ok_ = ::posix_spawn_file_actions_init(&actions_) == 0;
-        if (ok_ && ::posix_spawnattr_init(&attributes_) != 0) {
-            ::posix_spawn_file_actions_destroy(&actions_);
-            ok_ = false;
-        }
-    }
-    ~SpawnSetup() {
-        if (!ok_) return;
-        ::posix_spawnattr_destroy(&attributes_);
-        ::posix_spawn_file_actions_destroy(&actions_);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-    // The host's descriptors stay with the host; the tool starts with a clean signal
-    // state, whatever the host blocked or ignored, in a process group of its own, so that
-    // a tool that hangs can be ended with whatever it started.
-    bool prepare() {
-        if (!ok_) return false;
-        sigset_t none;
-        sigset_t all;
-        ::sigemptyset(&none);
-        ::sigfillset(&all);
-        return ::posix_spawn_file_actions_addclosefrom_np(&actions_, kFirstHostDescriptor) == 0 &&
-               ::posix_spawnattr_setsigmask(&attributes_, &none) == 0 &&
-               ::posix_spawnattr_setsigdefault(&attributes_, &all) == 0 &&
-               ::posix_spawnattr_setpgroup(&attributes_, 0) == 0 &&
-               ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK |
-                                                            POSIX_SPAWN_SETSIGDEF |
-                                                            POSIX_SPAWN_SETPGROUP) == 0;
-    }
-
-    const posix_spawn_file_actions_t* actions() const { return &actions_; }
-    const posix_spawnattr_t* attributes() const { return &attributes_; }
-
-private:
-    posix_spawn_file_actions_t actions_;
-    posix_spawnattr_t attributes_;
-    bool ok_ = false;
-};
-
-enum class Ending { Reaped, StillRunning, Lost };
-
-// Reaps the child if it ends within the limit. Lost: it cannot be waited for (a host that
-// ignores SIGCHLD has it reaped by the kernel), so its number may be another's already.
-Ending reapedWithin(pid_t child, std::chrono::milliseconds limit, int& status) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + limit;
-    // Readable once the child has ended: no polling, no delay added to a quick tool.
-    const qxafa::UniqueFd ended(static_cast<int>(::syscall(SYS_pidfd_open, child, 0)));
-    for (;;) {
-        const pid_t waited = ::waitpid(child, &status, WNOHANG);
-        if (waited == child) return Ending::Reaped;
-        if (waited < 0 && errno != EINTR) return Ending::Lost;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) return Ending::StillRunning;
-        if (ended) {
-            pollfd fd{ended.get(), POLLIN, 0};
-            ::poll(&fd, 1, static_cast<int>(left.count()) + 1);
-        } else {
-            std::this_thread::sleep_for(std::min(left, kLongestPoll));
-        }
-    }
-}
-
-void killAndReap(pid_t child) {
-    ::kill(-child, SIGKILL);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-}
 
 uint32_t reportedMode(uint32_t stored) { return stored > 3 ? kRs485ModeOutOfRange : stored; }
 
@@ -455,31 +360,15 @@ void cLinuxDataStore::waitForSavesUnderWay() {
     savesEnded.wait(guard, [&] { return savesUnderWay.empty() || *savesUnderWay.begin() > begun; });
 }
 
-// No shell between us and the tool: the port name is one argument, whatever it holds.
+// The tool writes to the host's standard streams, as it would from a shell.
 void cLinuxDataStore::runTool(const std::string& portName, const std::string& path) const {
-    std::vector<std::string> arguments{toolPath, "--port", portName, "--config-file", path};
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    SpawnSetup setup;
-    if (!setup.prepare()) raiseToolFailed();
-    pid_t child = -1;
-    if (::posix_spawn(&child, toolPath.c_str(), setup.actions(), setup.attributes(), argv.data(),
-                      environ) != 0) {
-        raiseToolFailed();
-    }
-    int status = 0;
-    switch (reapedWithin(child, toolTimeLimit, status)) {
-    case Ending::Reaped:
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) raiseToolFailed();
-        return;
-    case Ending::StillRunning:
-        killAndReap(child);
-        raiseToolFailed();
-    case Ending::Lost:
-        raiseToolFailed();
-    }
+    const qxafa::ToolRunner runner(toolTimeLimit, qxafa::ToolRunner::Output::Inherited);
+    const qxafa::ToolRunner::Result run =
+        runner.run(qx561x::configurationToolArguments(toolPath, portName, path));
+    if (run.ending == qxafa::ToolRunner::Ending::Exited && run.value == 0) return;
+    qxerr::Raise failure(qxerr::qxapalerr_softwareFaultAPALInternalUseOnly, kToolFailed);
+    if (run.ending == qxafa::ToolRunner::Ending::NotStarted) failure.osError(run.value);
+    failure.message(kToolFailedMessage).raise();
 }
 
 }  // namespace qx561xsae

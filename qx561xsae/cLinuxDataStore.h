@@ -15,6 +15,7 @@
 
 #include "qx561xsae/cConfigurationFileCache.h"
 #include "qx561xsae/iSerialDataStore.h"
+#include "shared/qx561x/ConfigurationTool.h"
 #include "shared/qx561x/iEnumeratorFactory.h"
 #include "shared/qx561x/iPropertyAccessorFactory.h"
 
@@ -22,11 +23,10 @@ namespace qx561xsae {
 
 class cLinuxDataStore : public iSerialDataStore {
 public:
-    static constexpr const char* kToolPath = "/usr/lib/x86_64-linux-gnu/qx561x/qxserialconfig";
-    // The tool is done in milliseconds. One that is not done by then has hung (a port that
-    // never answers, a tool replaced by something else) and would hold the port's item,
-    // and the host's call, for ever: it is killed, with everything it started.
-    static constexpr std::chrono::milliseconds kToolTimeLimit{30000};
+    static constexpr const char* kToolPath = qx561x::kConfigurationToolPath;
+    // A tool not done by then would hold the port's item, and the host's call, for ever:
+    // it is killed, with everything it started.
+    static constexpr std::chrono::milliseconds kToolTimeLimit = qx561x::kConfigurationToolTimeLimit;
 
     // Takes both factories over. The tool, the configuration file and the time limit are
     // the installed ones; tests name others (an empty configuration path means the

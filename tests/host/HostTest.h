@@ -5,6 +5,7 @@
 // installed path, so qxhost runs without --plugin.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <sstream>
@@ -14,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/support/Sim.h"
+#include "tests/support/TempDir.h"
 
 namespace qxhosttest {
 
@@ -63,13 +65,28 @@ protected:
         return sim.run(command);
     }
     // A script under the simulator in a scratch directory, with $HOST standing for qxhost,
-    // plug plug|unplug BOARD for qxsim's command, and awake FILE NODE (qxtest::kAwakeFunction).
+    // plug plug|unplug BOARD for qxsim's command, awake FILE NODE (qxtest::kAwakeFunction), and
+    // ended PID.
     qxtest::RunResult script(const std::string& text) const {
         return sim.shell("HOST='" + kHost + "'\n"
                          "plug() { " + qxtest::Sim::qxsimPath() + " \"$1\" \"$2\" --state " + sim.stateDir() + "; }\n" +
                          qxtest::kAwakeFunction +
                          "ms() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }\n"
+                         "ended() {  # gone, or a zombie, once a signal has reached it\n"
+                         "    for i in $(seq 100); do\n"
+                         "        state=$(cut -d' ' -f3 /proc/$1/stat 2>/dev/null)\n"
+                         "        [ -z \"$state\" ] || [ \"$state\" = Z ] && return 0\n"
+                         "        sleep 0.1\n"
+                         "    done\n"
+                         "    return 1\n"
+                         "}\n"
                          "work=$(mktemp -d) && cd \"$work\" && trap 'rm -rf \"$work\"' EXIT\n" + text);
+    }
+    // A shell script in dir as the tool the plug-in and apply run.
+    void useTool(const qxtest::TempDir& dir, const std::string& body) {
+        const std::string tool = dir.write("tool", "#!/bin/sh\n" + body);
+        ASSERT_EQ(::chmod(tool.c_str(), 0755), 0);
+        sim.setTool(tool);
     }
     std::string configuration() const { return sim.shell("cat /etc/qxserial/configuration.ini 2>/dev/null").out; }
     void writeConfiguration(const std::string& text, const std::string& file = "configuration.ini") const {

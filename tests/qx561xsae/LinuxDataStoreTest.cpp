@@ -18,6 +18,7 @@
 #include "platform/qxerr/Exception.h"
 #include "qx561xsae/ItemNames.h"
 #include "qx561xsae/cLinuxDataStore.h"
+#include "tests/support/ProcessGone.h"
 #include "tests/support/TempDir.h"
 
 using namespace qx561xsae;
@@ -334,18 +335,9 @@ TEST_F(DataStoreTest, AToolFailureIsReportedAfterTheFileWasWritten) {
         EXPECT_LT(std::chrono::steady_clock::now() - begin, kLimit + std::chrono::seconds(5));
         EXPECT_NE(read("configuration.ini").find("FifoRxDepth=5"), std::string::npos);
     }
-    // Gone, or a zombie left for init to reap, once the signal has reached it.
     const std::string child = read("child");
     ASSERT_FALSE(child.empty());
-    auto ended = [&] {
-        std::ifstream stat("/proc/" + child.substr(0, child.find('\n')) + "/stat");
-        std::string pid, command, state;
-        return !(stat >> pid >> command >> state) || state == "Z";
-    };
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!ended() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(ended()) << "left running: " << child;
+    EXPECT_TRUE(qxtest::processEnds(child.substr(0, child.find('\n')))) << "left running: " << child;
 }
 
 }  // namespace
