@@ -46,9 +46,9 @@ constexpr qxerr::SourceLocation kNotRegularFile{kModule, 91, qxerr::kComponent,
 constexpr qxerr::SourceLocation kTooLarge{kModule, 96, qxerr::kComponent,
                                           "qxapalerr_fileReadFailed"};
 
-constexpr const char* kFifoRxDepth = "FifoRxDepth";
-constexpr const char* kFifoTxDepth = "FifoTxDepth";
-constexpr const char* kRs485TransceiverMode = "Rs485TransceiverMode";
+constexpr const char* kFifoRxDepth = cIniDataStore::kFifoRxDepthKey;
+constexpr const char* kFifoTxDepth = cIniDataStore::kFifoTxDepthKey;
+constexpr const char* kRs485TransceiverMode = cIniDataStore::kRs485TransceiverModeKey;
 constexpr const char* kDefaultsSection = "defaults";
 constexpr const char* kIniSuffix = ".ini";
 constexpr const char* kDefaultsSuffix = "_defaults.ini";
