@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -155,6 +156,53 @@ TEST(Plugin, BoardsPluggedAndUnpluggedAreHeardWithinASecond) {
     EXPECT_EQ(r.out, "0000:07:00.0  model=PCIe-5611/2 slot=7 serial=00E7E7E7 ports=2\n"
                      "  /dev/ttyQX561xPort30  RS-485 rx=64 tx=128 mode=3\n"
                      "  /dev/ttyQX561xPort31  RS-485 rx=64 tx=128 mode=3\n");
+}
+
+// Whichever host asks, each change the plug-in stores and each it refuses, and each
+// application by the tool, leaves one line in the system log, with who asked; the driver
+// sees the requests it always saw.
+TEST(Plugin, ChangesRefusalsAndApplicationsLeaveTheirLineInTheSystemLog) {
+    const qxtest::Sim sim = qxtest::Sim::withFile(QX_TEST_DATA_DIR "/host_boards.ini");
+    const qxtest::RunResult r = script(sim, R"sh(
+id -u
+$HOST set /dev/ttyQX561xPort0 rx=32 > /dev/null
+$HOST set /dev/ttyQX561xPort0 rx=300 2> /dev/null
+$HOST set /dev/ttyQX561xPort20 tx=100 2> /dev/null
+)sh");
+    ASSERT_FALSE(r.out.empty()) << r.err;
+    const std::string who = " uid=" + r.out.substr(0, r.out.size() - 1) + " ";
+    const std::string port0 = "port=/sys/devices/pci0000:00/0000:00:1c.0/0000:03:00.0/tty/ttyQX561xPort0 "
+                              "node=/dev/ttyQX561xPort0 section=qx561x:703b:3:1";
+    const std::string port20 = "port=/sys/devices/pci0000:00/0000:00:1c.3/0000:06:00.0/tty/ttyQX561xPort20 "
+                               "node=/dev/ttyQX561xPort20 section=qx561x:7007:6:1";
+    // Up to who asked; the failure's reason is the tool's report.
+    const std::vector<std::string> expected = {
+        "daemon.notice Port setting changed: event=changed " + port0 + " key=FifoRxDepth before=64 after=32",
+        "daemon.info Port settings applied: event=applied " + port0 +
+            " FifoRxDepth=32 FifoTxDepth=128 Rs485TransceiverMode=3 result=ok",
+        "daemon.notice Port setting refused: event=refused " +
+            port0.substr(0, port0.find(" section")) +
+            " key=FifoRxDepth value=300 reason=\"outside 1..127\" request=check",
+        "daemon.notice Port setting changed: event=changed " + port20 + " key=FifoTxDepth before=128 after=100",
+        "daemon.err Port settings not applied: event=applied " + port20 + " FifoRxDepth=64 result=failed reason=\"",
+    };
+    const std::regex header(R"(^(\S+) [A-Z][a-z]{2} [ 1-3][0-9] [0-9:]{8} qxserial\[[0-9]+\]: (.*)$)");
+    const std::vector<std::string> log = sim.systemLog();
+    ASSERT_EQ(log.size(), expected.size()) << testing::PrintToString(log);
+    for (size_t i = 0; i < log.size(); ++i) {
+        std::smatch parts;
+        ASSERT_TRUE(std::regex_match(log[i], parts, header)) << log[i];
+        const std::string line = parts[1].str() + " " + parts[2].str();
+        const size_t asker = line.find(who);
+        ASSERT_NE(asker, std::string::npos) << line;
+        const std::string what = line.substr(0, asker);
+        EXPECT_EQ(what.substr(0, i + 1 < log.size() ? what.size() : expected[i].size()), expected[i]);
+    }
+    EXPECT_NE(log.back().find("failed to set RX FIFO trigger level"), std::string::npos) << log.back();
+    EXPECT_EQ(sim.journal(), (std::vector<qxtest::JournalLine>{{"ttyQX561xPort0", "rx", "32", "ok"},
+                                                               {"ttyQX561xPort0", "tx", "128", "ok"},
+                                                               {"ttyQX561xPort0", "rs485", "0x3,0,0,0,0,0,0,0", "ok"},
+                                                               {"ttyQX561xPort20", "rx", "64", "EIO"}}));
 }
 
 // Boards are found through the kernel's index of PCI functions where its link leads to the
