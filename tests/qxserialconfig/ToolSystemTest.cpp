@@ -338,8 +338,10 @@ TEST_F(ToolTest, ConfigurationPathsThatAreNoPlainFileAndPipes) {
          refusal(main, 91, notRegular.c_str(), "not a regular file"), kNothing},
         {"defaults file a FIFO", "mkfifo " + defaults + "; echo '[x]' > " + main, main,
          refusal(defaults, 91, notRegular.c_str(), "not a regular file"), kNothing},
+        // The shell waits for the writer to open the pipe before the tool runs: a tool that
+        // opened it first would read an empty file, and the writer then wait for ever.
         {"named pipe", "mkfifo " + main + "; printf '" + kRs485Section.substr(0, kRs485Section.size() - 1) +
-                           "\\nFifoRxDepth=32\\n' > " + main + " &", main,
+                           "\\nFifoRxDepth=32\\n' > " + main + " & exec 3< " + main, main,
          "", appliedJournal("ttyQX561xPort1", 32, 128, "0x3")},
         {"pipe", "", "<(printf '\\357\\273\\277" + kRs485Section.substr(0, kRs485Section.size() - 1) +
                          "\\nFifoRxDepth=33\\n')",
