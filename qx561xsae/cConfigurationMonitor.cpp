@@ -25,6 +25,14 @@ constexpr std::chrono::milliseconds kFirstBackOff{100};
 constexpr std::chrono::milliseconds kLastBackOff{5000};
 // Watching the directory or its parent, while the directory comes and goes in between.
 constexpr int kArmAttempts = 8;
+// The directory monitor's indexes: the configuration directory (or its parent), /dev.
+constexpr uint32_t kConfigurationWatch = 0;
+constexpr uint32_t kDevicesWatch = 1;
+constexpr char kPortNodePrefix[] = "ttyQX561xPort";
+
+bool isPortNode(const std::string& name) {
+    return name.compare(0, sizeof kPortNodePrefix - 1, kPortNodePrefix) == 0;
+}
 
 std::string parentOf(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -101,15 +109,18 @@ void report(int32_t type, const std::vector<std::string>& names,
 cConfigurationMonitor::cConfigurationMonitor(
     const std::string& directory, std::shared_ptr<iSerialDataStore> dataStore,
     std::shared_ptr<sysapicpp::ItemCacheInterface> itemCache,
-    std::shared_ptr<sysapicpp::NotificationHandler> notificationHandler)
+    std::shared_ptr<sysapicpp::NotificationHandler> notificationHandler,
+    const std::string& deviceDirectory)
     : path(directory),
       parent(parentOf(directory)),
+      devices(deviceDirectory),
       directoryMonitor(std::vector<std::string>{}),
       backOff(kFirstBackOff) {
     if (!dataStore) throw sysapicpp::FailException(kModule, kNoDataStore);
     if (!itemCache) throw sysapicpp::FailException(kModule, kNoItemCache);
     if (!notificationHandler) throw sysapicpp::FailException(kModule, kNoNotificationHandler);
     if (!arm()) throw qxerr::Exception(failure);
+    watchDevices();
     thread = std::thread(&cConfigurationMonitor::run, this, std::move(dataStore),
                          std::move(itemCache), std::move(notificationHandler));
 }
@@ -170,27 +181,49 @@ bool cConfigurationMonitor::waitForChange() {
             if (arm() && watching == Watching::Directory) return true;
             continue;
         }
+        if (!devicesWatched) watchDevices();
         qxerr::Status status;
         uint32_t index = 0;
         uint32_t mask = 0;
+        std::string name;
         if (directoryMonitor.waitForChange(qxafa::DirectoryMonitor::kNoTimeLimit, &index, &mask,
-                                           status)) {
+                                           &name, status)) {
             backOff = kFirstBackOff;
-            bool gone = index == 0 && (mask & qxafa::DirectoryMonitor::kPathGone) != 0;
-            if (!takeQueuedChanges(gone)) return false;
+            bool gone = false;
+            const Event event = classify(index, mask, name, gone);
+            // Other entries of /dev come and go all the time; they are none of ours.
+            if (event == Event::OtherDevice) continue;
+            const bool hotplug = event == Event::PortNode;
+            if (!(hotplug ? settle(gone) : takeQueuedChanges(gone))) return false;
             if (watching == Watching::Directory && !gone && !replaced()) return true;
-            if (watching == Watching::Parent && !gone && !isDirectory(path)) continue;
+            if (watching == Watching::Parent && !gone && !isDirectory(path)) {
+                if (hotplug) return true;
+                continue;
+            }
             const Watching before = watching;
             arm();
             // Made again: a pass reports what changed meanwhile. Just gone: its files went
             // with it.
-            if (watching == Watching::Directory || before == Watching::Directory) return true;
+            if (hotplug || watching == Watching::Directory || before == Watching::Directory)
+                return true;
             continue;
         }
         if (!status.isFatal()) return false;  // stopped
         if (!pauseUnlessStopped(backOff)) return false;
         backOff = std::min(backOff * 2, kLastBackOff);
     }
+}
+
+cConfigurationMonitor::Event cConfigurationMonitor::classify(uint32_t index, uint32_t mask,
+                                                             const std::string& name, bool& gone) {
+    const bool pathGone = (mask & qxafa::DirectoryMonitor::kPathGone) != 0;
+    // While /dev is not watched, its index may be that of a configuration watch given up.
+    if (index == kDevicesWatch && devicesWatched) {
+        if (pathGone) devicesWatched = false;  // watched again before the next wait
+        return isPortNode(name) ? Event::PortNode : Event::OtherDevice;
+    }
+    if (index == kConfigurationWatch && pathGone) gone = true;
+    return Event::Configuration;
 }
 
 // One file saved is half a dozen events. The pass about to start reads everything afresh,
@@ -200,12 +233,48 @@ bool cConfigurationMonitor::takeQueuedChanges(bool& gone) {
         qxerr::Status status;
         uint32_t index = 0;
         uint32_t mask = 0;
-        if (directoryMonitor.waitForChange(0, &index, &mask, status)) {
-            if (index == 0 && (mask & qxafa::DirectoryMonitor::kPathGone) != 0) gone = true;
+        std::string name;
+        if (directoryMonitor.waitForChange(0, &index, &mask, &name, status)) {
+            classify(index, mask, name, gone);
             continue;
         }
         return status.isFatal();  // none left (timed out), or failed: pass; stopped: not
     }
+}
+
+bool cConfigurationMonitor::settle(bool& gone) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point limit = Clock::now() + kSettleLimit;
+    Clock::time_point quiet = Clock::now() + kSettleQuiet;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::min(quiet, limit) - Clock::now());
+        if (left.count() <= 0) return true;
+        qxerr::Status status;
+        uint32_t index = 0;
+        uint32_t mask = 0;
+        std::string name;
+        if (directoryMonitor.waitForChange(static_cast<uint32_t>(left.count()), &index, &mask,
+                                           &name, status)) {
+            if (classify(index, mask, name, gone) == Event::PortNode)
+                quiet = Clock::now() + kSettleQuiet;
+            continue;
+        }
+        if (!status.isFatal()) return false;  // stopped
+        // Timed out: the time is up, or nearly so (the wait counts whole milliseconds).
+        // Failed: the pass goes ahead all the same.
+        if (status.getCode() != qxerr::qxapalerr_operationTimedOut) return true;
+    }
+}
+
+void cConfigurationMonitor::watchDevices() {
+    qxerr::Status status;
+    devicesWatched = directoryMonitor.watch(kDevicesWatch, devices,
+                                            qxafa::DirectoryMonitor::kEntriesComeAndGo, status);
+    if (devicesWatched || devicesFailureSaid) return;
+    devicesFailureSaid = true;
+    traceLine("port nodes in " + devices + " cannot be watched; boards that come or go are " +
+              "noticed at the next change in " + path + ": " + status.reportText());
 }
 
 bool cConfigurationMonitor::arm() {

@@ -10,6 +10,7 @@
 #include "platform/qx/dsc/Utf8.h"
 #include "platform/qxafa/ToolRunner.h"
 #include "platform/qxerr/Exception.h"
+#include "qx561xsae/AuditLog.h"
 #include "qx561xsae/ItemNames.h"
 #include "qx561xsae/PluginTrace.h"
 #include "shared/qx561x/ConfigurationTool.h"
@@ -189,12 +190,14 @@ bool operator==(const tPortInfo& a, const tPortInfo& b) {
 cLinuxDataStore::cLinuxDataStore(
     std::unique_ptr<qx561x::iEnumeratorFactory> enumeratorFactory,
     std::unique_ptr<qx561x::iPropertyAccessorFactory> propertyAccessorFactory,
-    std::string toolPath, std::string configurationPath, std::chrono::milliseconds toolTimeLimit)
+    std::string toolPath, std::string configurationPath, std::chrono::milliseconds toolTimeLimit,
+    std::string systemLogPath)
     : enumeratorFactory(std::move(enumeratorFactory)),
       propertyAccessorFactory(std::move(propertyAccessorFactory)),
       toolPath(std::move(toolPath)),
       fixedConfigurationPath(std::move(configurationPath)),
-      toolTimeLimit(toolTimeLimit) {}
+      toolTimeLimit(toolTimeLimit),
+      systemLogPath(std::move(systemLogPath)) {}
 
 std::string cLinuxDataStore::configurationPath() const {
     return fixedConfigurationPath.empty() ? qx561x::cIniDataStore::configurationFilePath()
@@ -321,19 +324,47 @@ tPortInfo cLinuxDataStore::readPortInfo(const std::string& itemName, Moment* mom
 }
 
 void cLinuxDataStore::savePortConfiguration(const std::string& itemName, const tPortInfo& info) {
-    const std::string portName = portIdFromName(itemName);
-    const std::string identifier =
-        propertyAccessorFactory->createPortPropertyAccessor(portName)->getPortIdentifier();
+    tAuditedPort audited;
+    audited.portName = portIdFromName(itemName);
+    {
+        const auto port = propertyAccessorFactory->createPortPropertyAccessor(audited.portName);
+        audited.identifier = port->getPortIdentifier();
+        audited.node = port->getPortDevicePath();
+    }
     qx561x::cIniDataStore store;
-    store.setFifoRxDepth(identifier, info.rxFifoDepth);
-    store.setFifoTxDepth(identifier, info.txFifoDepth);
-    store.setRs485TransceiverMode(identifier, info.rs485TransceiverMode);
+    store.setFifoRxDepth(audited.identifier, info.rxFifoDepth);
+    store.setFifoTxDepth(audited.identifier, info.txFifoDepth);
+    store.setRs485TransceiverMode(audited.identifier, info.rs485TransceiverMode);
     const std::string path = configurationPath();
+    const std::optional<tStoredSettings> before = storedSettings(audited.identifier);
     {
         const SaveUnderWay saving(*this);
         store.save(path);
     }
-    runTool(portName, path);
+    // Stored, whatever becomes of the tool's run.
+    logStoredChanges(systemLogPath.c_str(), audited, before, info);
+    runTool(audited.portName, path);
+}
+
+void cLinuxDataStore::logRefusal(const tRefusal& refusal) noexcept {
+    try {
+        logRefusedChange(systemLogPath.c_str(), {portIdFromName(refusal.itemName), refusal.node, {}},
+                         refusal);
+    } catch (...) {
+        // The refusal stands as the host is told it, logged or not.
+    }
+}
+
+// What the file (with its defaults) holds for the port before a save: the "before" of
+// the system log's lines. Empty when it cannot be read; the save then says why.
+std::optional<tStoredSettings> cLinuxDataStore::storedSettings(const std::string& identifier) {
+    try {
+        const std::shared_ptr<const qx561x::cIniDataStore> stored = configuration(nullptr);
+        return tStoredSettings{stored->getFifoRxDepth(identifier), stored->getFifoTxDepth(identifier),
+                               stored->getRs485TransceiverMode(identifier)};
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
 }
 
 cLinuxDataStore::SaveUnderWay::SaveUnderWay(cLinuxDataStore& store) : store_(store) {

@@ -9,10 +9,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
 
+#include "platform/qxapal/trace/tSystemLog.h"
+#include "qx561xsae/AuditLog.h"
 #include "qx561xsae/cConfigurationFileCache.h"
 #include "qx561xsae/iSerialDataStore.h"
 #include "shared/qx561x/ConfigurationTool.h"
@@ -28,19 +31,21 @@ public:
     // it is killed, with everything it started.
     static constexpr std::chrono::milliseconds kToolTimeLimit = qx561x::kConfigurationToolTimeLimit;
 
-    // Takes both factories over. The tool, the configuration file and the time limit are
-    // the installed ones; tests name others (an empty configuration path means the
-    // standard one, looked up on every call).
+    // Takes both factories over. The tool, the configuration file, the time limit and the
+    // system log are the installed ones; tests name others (an empty configuration path
+    // means the standard one, looked up on every call).
     cLinuxDataStore(std::unique_ptr<qx561x::iEnumeratorFactory> enumeratorFactory,
                     std::unique_ptr<qx561x::iPropertyAccessorFactory> propertyAccessorFactory,
                     std::string toolPath = kToolPath, std::string configurationPath = {},
-                    std::chrono::milliseconds toolTimeLimit = kToolTimeLimit);
+                    std::chrono::milliseconds toolTimeLimit = kToolTimeLimit,
+                    std::string systemLogPath = qxapal::kSystemLogPath);
 
     std::vector<std::string> listItemNames() override;
     tDeviceInfo getDeviceInfo(const std::string& itemName) override;
     tPortInfo getPortInfo(const std::string& itemName) override;
     void savePortConfiguration(const std::string& itemName, const tPortInfo& info) override;
     std::unique_ptr<iReadScope> beginReadScope() override;
+    void logRefusal(const tRefusal& refusal) noexcept override;
 
 private:
     struct Moment;
@@ -68,6 +73,7 @@ private:
     tPortInfo readPortInfo(const std::string& itemName, Moment* moment);
     std::string configurationPath() const;
     void runTool(const std::string& portName, const std::string& configurationPath) const;
+    std::optional<tStoredSettings> storedSettings(const std::string& identifier);
     // A host receives names as wide text: a path that is not UTF-8 cannot be named to it.
     // Such a board or port is left out, and said so once.
     bool canBeNamed(const std::string& path, const char* what);
@@ -77,6 +83,7 @@ private:
     const std::string toolPath;
     const std::string fixedConfigurationPath;
     const std::chrono::milliseconds toolTimeLimit;
+    const std::string systemLogPath;
     std::mutex unnamedMutex;
     std::set<std::string> unnamed;
     // Every port's record reads the file; it is parsed again only when it changed.

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "qx561xsae/cSerialPortItem.h"
 
+#include <utility>
+
+#include "shared/qx561x/cIniDataStore.h"
 #include "sysapicpp/HResultException.h"
 #include "sysapicpp/propbag/SystemAPIPropertyTags.h"
 
@@ -20,8 +23,11 @@ constexpr int32_t kApplyModeRefused = 165;
 constexpr uint32_t kPortItemKind = 5;
 constexpr uint32_t kHighestRs485Mode = 3;
 
+using qx561x::cIniDataStore;
+
 // Where each writable setting is checked and stored.
 struct tSetting {
+    const char* key;  // in the configuration file
     uint32_t tag;
     uint32_t minTag;  // 0: the only bound is kHighestRs485Mode
     uint32_t maxTag;
@@ -31,12 +37,12 @@ struct tSetting {
 };
 
 constexpr tSetting kSettings[] = {
-    {RxFifoDepth, RxFifoDepthMin, RxFifoDepthMax, kValidateRxRefused, kApplyRxRefused,
-     &tPortInfo::rxFifoDepth},
-    {TxFifoDepth, TxFifoDepthMin, TxFifoDepthMax, kValidateTxRefused, kApplyTxRefused,
-     &tPortInfo::txFifoDepth},
-    {Rs485TransceiverMode, 0, 0, kValidateModeRefused, kApplyModeRefused,
-     &tPortInfo::rs485TransceiverMode},
+    {cIniDataStore::kFifoRxDepthKey, RxFifoDepth, RxFifoDepthMin, RxFifoDepthMax,
+     kValidateRxRefused, kApplyRxRefused, &tPortInfo::rxFifoDepth},
+    {cIniDataStore::kFifoTxDepthKey, TxFifoDepth, TxFifoDepthMin, TxFifoDepthMax,
+     kValidateTxRefused, kApplyTxRefused, &tPortInfo::txFifoDepth},
+    {cIniDataStore::kRs485TransceiverModeKey, Rs485TransceiverMode, 0, 0, kValidateModeRefused,
+     kApplyModeRefused, &tPortInfo::rs485TransceiverMode},
 };
 
 const tSetting* findSetting(uint32_t tag) {
@@ -45,15 +51,29 @@ const tSetting* findSetting(uint32_t tag) {
     return nullptr;
 }
 
-// The host's value of the setting, refused when outside the port's bounds.
+// Why value is out of the setting's bounds; empty when it is within them.
+std::string refusal(const tSetting& setting, const tBagAccessor& bounds, uint32_t value) {
+    if (setting.minTag == 0) {
+        if (value <= kHighestRs485Mode) return {};
+        return "not an RS-485 transceiver mode (0.." + std::to_string(kHighestRs485Mode) + ")";
+    }
+    const uint32_t min = bounds.getUInt32(setting.minTag);
+    const uint32_t max = bounds.getUInt32(setting.maxTag);
+    if (value >= min && value <= max) return {};
+    return "outside " + std::to_string(min) + ".." + std::to_string(max);
+}
+
+// The host's value of the setting, refused, and said so in the system log, when outside
+// the port's bounds.
 uint32_t checkedValue(const tSetting& setting, const PropertyBagHandle& hostBag,
-                      const tBagAccessor& bounds, int32_t refusedLine) {
+                      const tBagAccessor& port, const std::string& itemName, bool checkOnly,
+                      iSerialDataStore& dataStore) {
     const uint32_t value = hostBag.getUInt32(setting.tag);
-    const bool refused = setting.minTag == 0 ? value > kHighestRs485Mode
-                                             : value < bounds.getUInt32(setting.minTag) ||
-                                                   value > bounds.getUInt32(setting.maxTag);
-    if (refused) throw ValidationValueException(kModule, refusedLine);
-    return value;
+    std::string reason = refusal(setting, port, value);
+    if (reason.empty()) return value;
+    dataStore.logRefusal(
+        {itemName, port.getString(PortNode), setting.key, value, std::move(reason), checkOnly});
+    throw ValidationValueException(kModule, checkOnly ? setting.validateLine : setting.applyLine);
 }
 
 }  // namespace
@@ -73,7 +93,7 @@ void cSerialPortItem::validateProperties(IcxSysPropertyBag4* hostBag,
     for (uint32_t tag : tags) {
         const tSetting* setting = findSetting(tag);
         if (!setting) continue;
-        checkedValue(*setting, host, bag, setting->validateLine);
+        checkedValue(*setting, host, bag, name, true, *dataStore);
         accepted.insert(tag);
     }
 }
@@ -86,7 +106,7 @@ void cSerialPortItem::applyProperties(IcxSysPropertyBag4* hostBag,
     for (uint32_t tag : tags) {
         const tSetting* setting = findSetting(tag);
         if (!setting) continue;
-        const uint32_t value = checkedValue(*setting, host, bag, setting->applyLine);
+        const uint32_t value = checkedValue(*setting, host, bag, name, false, *dataStore);
         bag.setUInt32(tag, value);
         info.*(setting->field) = value;
     }

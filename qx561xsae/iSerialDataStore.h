@@ -46,6 +46,16 @@ struct tPortInfo {
 bool operator==(const tPortInfo& a, const tPortInfo& b);
 inline bool operator!=(const tPortInfo& a, const tPortInfo& b) { return !(a == b); }
 
+// A change of a port's setting that the plug-in refused.
+struct tRefusal {
+    std::string itemName;
+    std::string node;  // the port's device node
+    const char* key = "";  // the setting's key in the configuration file
+    uint32_t value = 0;
+    std::string reason;
+    bool checkOnly = false;  // the host only asked whether it would be accepted
+};
+
 // While one lives, its thread's calls to the data store that made it answer as of one
 // moment (see iSerialDataStore::beginReadScope).
 class iReadScope {
@@ -72,6 +82,8 @@ public:
     // lasts join its moment, so that a new host and the monitor read the boards once
     // between them. May return null when there is nothing to share.
     virtual std::unique_ptr<iReadScope> beginReadScope() = 0;
+    // Says in the system log, as it says every change it stores. Never throws.
+    virtual void logRefusal(const tRefusal& refusal) noexcept = 0;
 };
 
 }  // namespace qx561xsae

@@ -3,7 +3,7 @@
 # The whole system on qxsim's default simulated boards: the plug-in, loaded by qxhost,
 # lists the boards, changes an RS-485 port (stored, then applied by the real tool), and a
 # watching host is told of the change; a hand edit of the file is applied as at boot; the
-# driver's journal shows what reached it.
+# driver's journal shows what reached it, and the system log who changed what.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -48,3 +48,5 @@ INSIDE
 "$build/sim/qxsim" --state "$work/state" -- bash "$work/inside.sh" 2>&1
 printf '\n== qxsim journal: every request the driver answered\n'
 "$build/sim/qxsim" journal --state "$work/state"
+printf '\n== qxsim log: the system log, with every change, refusal and application\n'
+"$build/sim/qxsim" log --state "$work/state"

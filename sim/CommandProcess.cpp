@@ -4,6 +4,7 @@
 #include "sim/FdPassing.h"
 #include "sim/SeccompFilter.h"
 #include "sim/SystemError.h"
+#include "sim/SystemLog.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -36,6 +37,8 @@ CommandProcess::CommandProcess(const Sandbox& sandbox, const std::vector<std::st
 
 qxafa::UniqueFd CommandProcess::receiveListener() { return receiveFd(socket_.get()); }
 
+qxafa::UniqueFd CommandProcess::receiveSystemLog() { return receiveFd(socket_.get()); }
+
 void CommandProcess::start() {
     const char go = 1;
     while (::write(socket_.get(), &go, 1) < 0 && errno == EINTR) {
@@ -50,8 +53,10 @@ void CommandProcess::runChild(const Sandbox& sandbox, char* const argv[], const 
         sandbox.enter();
         // The old working directory may lie below a path that is now mounted over.
         if (::chdir(cwd.c_str()) < 0) std::fprintf(stderr, "qxsim: warning: cannot enter %s\n", cwd.c_str());
+        const qxafa::UniqueFd log = SystemLog::bind();
         qxafa::UniqueFd listener = SeccompFilter::install();
         sendFd(socket_.get(), listener.get());
+        sendFd(socket_.get(), log.get());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "qxsim: %s\n", error.what());
         ::_exit(kSetupFailed);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The process that becomes the command: it enters the sandbox, installs the request filter,
-// hands the filter's listener to the supervisor and then executes the command.
+// hands the filter's listener and the system log's socket to the supervisor and then
+// executes the command.
 
 #include "platform/qxafa/UniqueFd.h"
 #include "sim/Sandbox.h"
@@ -27,6 +28,8 @@ public:
 
     // The filter's listener; empty when the process failed before installing the filter.
     qxafa::UniqueFd receiveListener();
+    // Then the socket of the system log inside; empty when the process failed before.
+    qxafa::UniqueFd receiveSystemLog();
 
     // Lets the process execute the command. Until then it waits, inside its namespaces,
     // so that they can be opened while it surely lives.

@@ -85,6 +85,11 @@ void placeBusLink(const StateDir& state, const Board& board) {
     check(::rename(built.c_str(), busLinkPath(state, board).c_str()), "move " + built + " into place");
 }
 
+void addPortNodes(const StateDir& state, const Board& board) {
+    for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index)
+        Sandbox::addPortNode(state, index);
+}
+
 void removeBusLink(const StateDir& state, const Board& board) {
     const std::string link = busLinkPath(state, board);
     if (::unlink(link.c_str()) < 0 && errno != ENOENT) throw SystemError("remove " + link, errno);
@@ -125,21 +130,26 @@ void joinSimulation(const StateDir& state) {
     check(::setns(mount.get(), CLONE_NEWNS), "enter the simulation's mount namespace");
 }
 
-// Port nodes first, then the device directory and the link to it, as the kernel adds a
-// device, and the driver directory last: whoever finds the board finds all of it.
+// The device directory and the link to it first, as the kernel adds a device, then the
+// driver directory: whoever finds the board finds all of it. The port nodes last, as
+// devtmpfs makes them once the ports are registered, so that whoever hears of a node in
+// /dev finds its board whole.
 void plugBoard(const StateDir& state, const Board& board) {
     const std::string root = state.treesDir();
-    if (fs::exists(TreeBuilder::driverDirectory(root, board))) return;
-    for (uint32_t index = board.firstPort; index < board.firstPort + board.ports; ++index)
-        Sandbox::addPortNode(state, index);
+    if (fs::exists(TreeBuilder::driverDirectory(root, board))) {
+        addPortNodes(state, board);  // a plug that stopped before them
+        return;
+    }
     replaceDirectory(state, TreeBuilder::deviceDirectory(root, board), "sys-" + board.name,
                      [&](const std::string& dir) { TreeBuilder::buildDeviceDirectory(dir, board); });
     if (board.busLink) placeBusLink(state, board);
     replaceDirectory(state, TreeBuilder::driverDirectory(root, board), "proc-" + board.name,
                      [&](const std::string& dir) { TreeBuilder::buildDriverDirectory(dir, board); });
+    addPortNodes(state, board);
 }
 
-// The reverse order: the driver directory goes first.
+// The driver directory goes first, the nodes last: whoever hears a node go finds the
+// board gone.
 void unplugBoard(const StateDir& state, const Board& board) {
     const std::string root = state.treesDir();
     removeDirectory(state, TreeBuilder::driverDirectory(root, board), "proc-" + board.name);

@@ -147,7 +147,8 @@ void Sandbox::mirrorHostDev() const {
     if (!dir) throw SystemError("read " + host, errno);
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
+        // The simulation's own system log takes the host's place (SystemLog).
+        if (name == "." || name == ".." || name == "log") continue;
         const std::string source = host + "/" + name, target = "/dev/" + name;
         struct stat info {};
         check(::lstat(source.c_str(), &info), "inspect " + source);

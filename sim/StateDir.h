@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The directory that holds a simulated machine: the port nodes, the upper layers of the
-// overlays (so /etc/qxserial survives between runs), the port table and the journal. The
+// overlays (so /etc/qxserial survives between runs), the port table, the journal and the
+// system log. The
 // driver's trees are rebuilt by every run on a tmpfs mounted over trees/ inside the
 // namespace, so the host's disk never holds (or has to delete) tens of thousands of them.
 
@@ -42,6 +43,7 @@ public:
     std::string boardsFile() const { return path("boards.ini"); }  // the running simulation's boards
     std::string runFile() const { return path("run"); }            // where its namespaces are held
     std::string journalFile() const { return path("journal"); }
+    std::string systemLogFile() const { return path("syslog"); }  // what was sent to /dev/log
     std::string treesDir() const { return path("trees"); }
     std::string devDir() const { return path("dev"); }
     std::string hostDevDir() const { return path("host-dev"); }

@@ -24,22 +24,27 @@ int exitStatus(int waitStatus) {
 
 }  // namespace
 
-Supervisor::Supervisor(qxafa::UniqueFd listener, qxafa::UniqueFd signals, pid_t command, const PortNodes& nodes, Driver& driver)
+Supervisor::Supervisor(qxafa::UniqueFd listener, qxafa::UniqueFd signals, pid_t command, const PortNodes& nodes, Driver& driver,
+                       SystemLog& log)
     : listener_(std::move(listener)), signals_(std::move(signals)), command_(command), nodes_(nodes),
-      driver_(driver) {}
+      driver_(driver), log_(log) {}
 
 int Supervisor::run() {
     // The listener hangs up once every filtered process has gone and been reaped.
     while (listener_ || !status_) {
-        pollfd fds[2] = {{signals_.get(), POLLIN, 0}, {listener_.get(), POLLIN, 0}};
-        if (::poll(fds, listener_ ? 2 : 1, -1) < 0) {
+        // A descriptor of -1 is left out of the poll.
+        pollfd fds[3] = {{signals_.get(), POLLIN, 0}, {log_.fd(), POLLIN, 0}, {listener_.get(), POLLIN, 0}};
+        if (::poll(fds, 3, -1) < 0) {
             if (errno == EINTR) continue;
             throw SystemError("poll", errno);
         }
         if (fds[0].revents & POLLIN) handleSignals();
-        if (listener_ && (fds[1].revents & POLLIN)) serveRequest();
-        else if (listener_ && (fds[1].revents & (POLLHUP | POLLERR))) listener_.reset();
+        if (fds[1].revents & POLLIN) log_.receive();
+        if (listener_ && (fds[2].revents & POLLIN)) serveRequest();
+        else if (listener_ && (fds[2].revents & (POLLHUP | POLLERR))) listener_.reset();
     }
+    // Whatever the last of them sent is queued by now.
+    log_.receive();
     reapChildren();
     return *status_;
 }

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Serves the driver's requests for every process under the filter, reaps them, and ends
-// when the last one has gone, with the command's exit status.
+// Serves the driver's requests and the system log for every process under the filter,
+// reaps them, and ends when the last one has gone, with the command's exit status.
 
 #include "platform/qxafa/UniqueFd.h"
 #include "sim/Driver.h"
 #include "sim/PortNodes.h"
+#include "sim/SystemLog.h"
 
 #include <linux/seccomp.h>
 #include <optional>
@@ -17,7 +18,8 @@ class Supervisor {
 public:
     // listener may be empty when the command's process failed before installing the filter;
     // signals is a signalfd for SIGCHLD and the signals passed on to the command.
-    Supervisor(qxafa::UniqueFd listener, qxafa::UniqueFd signals, pid_t command, const PortNodes& nodes, Driver& driver);
+    Supervisor(qxafa::UniqueFd listener, qxafa::UniqueFd signals, pid_t command, const PortNodes& nodes, Driver& driver,
+               SystemLog& log);
 
     // The command's exit status (128 + signal number when a signal ended it).
     int run();
@@ -35,6 +37,7 @@ private:
     pid_t command_;
     const PortNodes& nodes_;
     Driver& driver_;
+    SystemLog& log_;
     std::optional<int> status_;
 };
 

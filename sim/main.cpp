@@ -15,6 +15,7 @@
 #include "sim/StateDir.h"
 #include "sim/Supervisor.h"
 #include "sim/SystemError.h"
+#include "sim/SystemLog.h"
 #include "sim/TreeBuilder.h"
 
 #include <algorithm>
@@ -41,6 +42,7 @@ constexpr int kUsageError = 2;
 const char kUsage[] = R"(usage: qxsim [--boards FILE] [--state DIR] [--tool PATH] [--plugin PATH] -- COMMAND [ARG...]
        qxsim ports   [--state DIR]
        qxsim journal [--state DIR]
+       qxsim log     [--state DIR]
        qxsim plug    NAME [--state DIR]
        qxsim unplug  NAME [--state DIR]
        qxsim release NAME [--state DIR]
@@ -48,7 +50,7 @@ const char kUsage[] = R"(usage: qxsim [--boards FILE] [--state DIR] [--tool PATH
 Runs COMMAND in a private mount namespace (inside a user namespace when not root) in which
 /proc/driver/qx, /sys/devices, /sys/bus/pci/devices and /dev show simulated boards, and
 answers the driver's requests (RX and TX FIFO levels, TIOCSRS485) on the simulated port
-nodes.
+nodes, and keeps what is sent to the system log (/dev/log) inside.
 
   --boards FILE  board file (INI); without it a built-in set of three boards is used.
                  Sections "[board NAME]" with keys address (required), model or
@@ -68,7 +70,7 @@ nodes.
                  a shell returns once a reader is held) and gets what that writes,
                  or its usual content from "qxsim release".
   --state DIR    state directory: port nodes, /etc changes (so /etc/qxserial
-                 survives between runs), port table and journal.
+                 survives between runs), port table, journal and system log.
                  Default: /tmp/qxsim-<uid>, kept between runs. qxsim marks the
                  directories it makes (or finds empty) as its own and refuses any
                  other: it never deletes what it did not make.
@@ -81,9 +83,12 @@ nodes.
            ("-" for a value never set; requests counts refused ones too)
   journal  prints each request, oldest first: NAME rx|tx LEVEL RESULT, or
            NAME rs485 W0,W1,...,W7 RESULT (RESULT is "ok" or the errno name)
+  log      prints each message sent to /dev/log inside, oldest first: FACILITY.SEVERITY
+           then the message as sent after its priority (control bytes as \xHH)
   plug     makes board NAME of the running simulation appear: its /proc/driver/qx
-           directory, its device tree, its /sys/bus/pci/devices link and its /dev
-           nodes; unplug makes them vanish.
+           directory, its device tree, its /sys/bus/pci/devices link and then its
+           /dev nodes, as the kernel adds them (inotify on /dev inside sees them);
+           unplug makes them vanish, the /dev nodes last.
   release  makes the held property files of board NAME ordinary files again and
            gives their content to a reader that waits on one (a shell that holds
            one open for writing closes it after).
@@ -96,7 +101,7 @@ COMMAND cannot run.
 )";
 
 struct Options {
-    enum class Mode { Run, Ports, Journal, Plug, Unplug, Release, Help } mode = Mode::Run;
+    enum class Mode { Run, Ports, Journal, Log, Plug, Unplug, Release, Help } mode = Mode::Run;
     std::optional<std::string> board;  // plug, unplug and release
     std::optional<std::string> boards;
     std::optional<std::string> state;
@@ -116,7 +121,7 @@ struct NoSuchBoard : std::runtime_error {
 Options parseArguments(const std::vector<std::string>& args) {
     Options options;
     static const std::map<std::string, Options::Mode> commands = {
-        {"ports", Options::Mode::Ports}, {"journal", Options::Mode::Journal},
+        {"ports", Options::Mode::Ports}, {"journal", Options::Mode::Journal}, {"log", Options::Mode::Log},
         {"plug", Options::Mode::Plug}, {"unplug", Options::Mode::Unplug}, {"release", Options::Mode::Release}};
     size_t i = 0;
     if (!args.empty() && commands.count(args[0])) options.mode = commands.at(args[i++]);
@@ -163,8 +168,8 @@ int printTable(const Options& options) {
     if (options.mode == Options::Mode::Ports) {
         std::cout << PortTable::load(state.portsFile()).format();
     } else {
-        std::ifstream journal(state.journalFile());
-        if (journal) std::cout << journal.rdbuf();
+        std::ifstream kept(options.mode == Options::Mode::Log ? state.systemLogFile() : state.journalFile());
+        if (kept) std::cout << kept.rdbuf();
     }
     return std::cout.flush() ? 0 : 1;
 }
@@ -258,6 +263,7 @@ int runSimulation(const Options& options) {
     std::optional<LockFile> setup(std::in_place, state.lockFile(), LockFile::Mode::Exclusive);
     CommandProcess command(sandbox, options.command, original);
     qxafa::UniqueFd listener = command.receiveListener();
+    SystemLog log(state, listener ? command.receiveSystemLog() : qxafa::UniqueFd());
     std::optional<NamespaceAnchor> anchor;
     try {
         if (listener) anchor.emplace(state, command.pid());
@@ -266,7 +272,7 @@ int runSimulation(const Options& options) {
     }
     setup.reset();
     command.start();
-    return Supervisor(std::move(listener), std::move(signals), command.pid(), nodes, driver).run();
+    return Supervisor(std::move(listener), std::move(signals), command.pid(), nodes, driver, log).run();
 }
 
 }  // namespace
@@ -277,7 +283,8 @@ int main(int argc, char** argv) {
         switch (options.mode) {
             case Options::Mode::Help: std::cout << kUsage; return 0;
             case Options::Mode::Ports:
-            case Options::Mode::Journal: return printTable(options);
+            case Options::Mode::Journal:
+            case Options::Mode::Log: return printTable(options);
             case Options::Mode::Plug:
             case Options::Mode::Unplug:
             case Options::Mode::Release: return changeRunningBoard(options);

@@ -19,6 +19,9 @@ public:
     // Event bits that say the watched directory itself is gone (deleted, moved away, or its
     // watch dropped): IN_DELETE_SELF, IN_MOVE_SELF, IN_IGNORED.
     static constexpr uint32_t kPathGone = 0x8C00u;
+    // Events of entries that come and go in a watched directory (made, deleted, moved in
+    // or out): IN_CREATE, IN_DELETE, IN_MOVED_FROM, IN_MOVED_TO.
+    static constexpr uint32_t kEntriesComeAndGo = 0x3C0u;
 
     // On failure the status carries it and the object holds what was created so far.
     DirectoryMonitor(const char* const* paths, size_t count, qxerr::Status& status);
@@ -39,6 +42,10 @@ public:
     // The same; outMask (may be null) receives the event's mask (see kPathGone).
     bool waitForChange(uint32_t timeoutMs, uint32_t* outIndex, uint32_t* outMask,
                        qxerr::Status& status);
+    // The same; outName (may be null) receives the name of the entry the event is about,
+    // empty when it is about the watched directory itself.
+    bool waitForChange(uint32_t timeoutMs, uint32_t* outIndex, uint32_t* outMask,
+                       std::string* outName, qxerr::Status& status);
     bool waitForChange(uint32_t* outIndex, qxerr::Status& status);
     // Throwing forms: a timeout or failure raises qxerr::Exception; false means cancelled.
     bool waitForChange(uint32_t timeoutMs, uint32_t* outIndex);
@@ -53,16 +60,19 @@ public:
     // the waiting thread may call it. False, with the status set, when path cannot be
     // watched; index then watches nothing.
     bool watch(uint32_t index, const std::string& path, qxerr::Status& status);
+    // The same for only these events of path (kEntriesComeAndGo, for instance).
+    bool watch(uint32_t index, const std::string& path, uint32_t events, qxerr::Status& status);
 
 private:
     DirectoryMonitor() = default;
     void open(const char* const* paths, size_t count, qxerr::Status& status);
     bool storeWatch(int32_t watch, qxerr::Status& status);
-    int32_t addWatch(const char* path, qxerr::Status& status);
+    int32_t addWatch(const char* path, uint32_t events, qxerr::Status& status);
     // 1 readable pipe, 2 readable inotify, 0 timeout, -1 failure.
     int waitReadable(uint32_t timeoutMs, qxerr::Status& status);
-    // 1 an event (its mask and watch are returned), 0 nothing to read, -1 failure.
-    int readFirstEvent(uint32_t& mask, int32_t& watch, qxerr::Status& status);
+    // 1 an event (its mask, watch and name, if asked for, are returned), 0 nothing to
+    // read, -1 failure.
+    int readFirstEvent(uint32_t& mask, int32_t& watch, std::string* name, qxerr::Status& status);
 
     UniqueFd inotify_;
     std::vector<int32_t> watches_;

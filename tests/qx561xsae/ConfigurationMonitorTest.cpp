@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <unistd.h>
+
 #include "platform/qxerr/Exception.h"
 #include "qx561xsae/cConfigurationMonitor.h"
 #include "sysapicpp/HResultException.h"
@@ -98,7 +100,7 @@ protected:
     std::unique_ptr<cConfigurationMonitor> start() {
         auto monitor = std::make_unique<cConfigurationMonitor>(
             dir.path(), store, std::make_shared<RecordingCache>(reports),
-            std::make_shared<RecordingHandler>(reports));
+            std::make_shared<RecordingHandler>(reports), deviceDirectory);
         EXPECT_TRUE(eventually([&] { return store->listings >= 1; }));
         // The first pass reads the ports after listing; a later listing means it is done.
         touchAndWaitForPass("settle");
@@ -126,6 +128,8 @@ protected:
     }
 
     qxtest::TempDir dir;
+    qxtest::TempDir devices;  // stands for /dev
+    std::string deviceDirectory = devices.path();
     std::shared_ptr<qxtest::FakeDataStore> store = std::make_shared<qxtest::FakeDataStore>();
     Reports reports;
 };
@@ -143,6 +147,41 @@ TEST_F(MonitorTest, ReportsAddedThenRemovedThenChangedToTheCacheBeforeTheHost) {
                                       "cache 2 device:a port:a1 port:a2",
                                       "host 2 device:a port:a1 port:a2",
                                       "cache 3 port:b1", "host 3 port:b1"}));
+}
+
+// A board's port nodes that appear or vanish start a pass of their own: the configuration
+// directory sees nothing.
+TEST_F(MonitorTest, PortNodesThatComeAndGoAreReportedWithoutAChangeOfConfiguration) {
+    auto monitor = start();
+    change([](qxtest::FakeDataStore& s) {
+        s.names.insert(s.names.end(), {"device:c", "port:c1"});
+        s.ports["port:c1"] = qxtest::portRecord("device:c", 5, false);
+    });
+    devices.write("ttyQX561xPort5", "");
+    EXPECT_TRUE(eventually([&] { return reports.lines().size() == 2; }));
+    change([](qxtest::FakeDataStore& s) { s.names.resize(s.names.size() - 2); });
+    ::unlink(devices.file("ttyQX561xPort5").c_str());
+    EXPECT_TRUE(eventually([&] { return reports.lines().size() == 4; }));
+    EXPECT_EQ(reports.lines(), (std::vector<std::string>{
+                                   "cache 1 device:c port:c1", "host 1 device:c port:c1",
+                                   "cache 2 device:c port:c1", "host 2 device:c port:c1"}));
+}
+
+// Where /dev cannot be watched, boards are noticed at the next change of configuration,
+// and the trace says so once.
+TEST_F(MonitorTest, WithoutPortNodesToWatchTheConfigurationIsWatchedAlone) {
+    deviceDirectory = devices.file("missing");
+    testing::internal::CaptureStderr();
+    auto monitor = start();
+    EXPECT_EQ(reportsAfterPass("unrelated.txt"), std::vector<std::string>{});
+    monitor.reset();
+    const std::string trace = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(trace.rfind("qx561xsae: port nodes in " + deviceDirectory +
+                              " cannot be watched; boards that come or go are noticed at the "
+                              "next change in " + dir.path() + ": {\"error_constant\":",
+                          0),
+              0u) << trace;
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 1) << trace;
 }
 
 TEST_F(MonitorTest, AnUnrelatedChangeReportsNothing) {

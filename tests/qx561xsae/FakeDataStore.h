@@ -38,6 +38,10 @@ public:
         if (failSave) throw std::runtime_error("tool failed");
     }
     std::unique_ptr<qx561xsae::iReadScope> beginReadScope() override { return nullptr; }
+    void logRefusal(const qx561xsae::tRefusal& refusal) noexcept override {
+        std::lock_guard<std::mutex> guard(mutex);
+        refusals.push_back(refusal);
+    }
 
     // Adds a board with its ports to the listing.
     void addBoard(const std::string& device, const qx561xsae::tDeviceInfo& info,
@@ -57,6 +61,7 @@ public:
     std::map<std::string, qx561xsae::tDeviceInfo> devices;
     std::map<std::string, qx561xsae::tPortInfo> ports;
     std::set<std::string> unreadable;
+    std::vector<qx561xsae::tRefusal> refusals;
     // Ports read as they were at the last listing, so a change made while a pass runs is
     // wholly seen by the next pass rather than half by this one.
     bool portsAsListed = false;

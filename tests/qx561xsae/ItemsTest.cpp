@@ -144,16 +144,22 @@ TEST(PortItem, ValidationAcceptsExactlyThePortsBounds) {
     using sysapicpp::Rs485TransceiverMode;
     using sysapicpp::RxFifoDepth;
     using sysapicpp::TxFifoDepth;
+    const char* const rx = "outside 1..127";
+    const char* const tx = "outside 1..128";
+    const char* const mode = "not an RS-485 transceiver mode (0..3)";
+    const std::map<uint32_t, std::string> keys = {
+        {RxFifoDepth, "FifoRxDepth"}, {TxFifoDepth, "FifoTxDepth"}, {Rs485TransceiverMode, "Rs485TransceiverMode"}};
     const struct {
         uint32_t tag;
         uint32_t value;
         int32_t validateLine;  // 0: accepted
         int32_t applyLine;
+        const char* reason;  // for the system log
     } cases[] = {
-        {RxFifoDepth, 0, 79, 135},  {RxFifoDepth, 1, 0, 0},     {RxFifoDepth, 127, 0, 0},
-        {RxFifoDepth, 128, 79, 135}, {TxFifoDepth, 0, 89, 146}, {TxFifoDepth, 1, 0, 0},
-        {TxFifoDepth, 128, 0, 0},   {TxFifoDepth, 129, 89, 146}, {Rs485TransceiverMode, 0, 0, 0},
-        {Rs485TransceiverMode, 3, 0, 0}, {Rs485TransceiverMode, 4, 106, 165},
+        {RxFifoDepth, 0, 79, 135, rx},   {RxFifoDepth, 1, 0, 0, ""},      {RxFifoDepth, 127, 0, 0, ""},
+        {RxFifoDepth, 128, 79, 135, rx}, {TxFifoDepth, 0, 89, 146, tx},   {TxFifoDepth, 1, 0, 0, ""},
+        {TxFifoDepth, 128, 0, 0, ""},    {TxFifoDepth, 129, 89, 146, tx}, {Rs485TransceiverMode, 0, 0, 0, ""},
+        {Rs485TransceiverMode, 3, 0, 0, ""}, {Rs485TransceiverMode, 4, 106, 165, mode},
     };
     qxtest::FakeDataStore store;
     store.ports[kPort] = qxtest::portRecord(kDevice, 4, false);
@@ -184,7 +190,19 @@ TEST(PortItem, ValidationAcceptsExactlyThePortsBounds) {
             EXPECT_EQ(reportedLine(e), c.applyLine);
         }
         EXPECT_TRUE(store.saved.empty());
+        // Both refusals go to the system log, the check's and the change's.
+        ASSERT_GE(store.refusals.size(), 2u);
+        for (const bool checkOnly : {true, false}) {
+            const tRefusal& logged = store.refusals[store.refusals.size() - (checkOnly ? 2 : 1)];
+            EXPECT_EQ(logged.itemName, kPort);
+            EXPECT_EQ(logged.node, "/dev/ttyQX561xPort4");
+            EXPECT_EQ(logged.key, keys.at(c.tag));
+            EXPECT_EQ(logged.value, c.value);
+            EXPECT_EQ(logged.reason, c.reason);
+            EXPECT_EQ(logged.checkOnly, checkOnly);
+        }
     }
+    EXPECT_EQ(store.refusals.size(), 10u);
 }
 
 TEST(PortItem, ApplyingStopsAtTheFirstRefusalAndSavesOnlyWhenAllPass) {

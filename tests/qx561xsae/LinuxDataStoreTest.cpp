@@ -174,11 +174,12 @@ protected:
         dir.write("status", "0");
     }
 
+    // No system log listens where it writes: these saves are no one's to audit.
     cLinuxDataStore store(const std::string& tool,
                           std::chrono::milliseconds limit = cLinuxDataStore::kToolTimeLimit) {
         return cLinuxDataStore(std::make_unique<FakeEnumerators>(machine, portListings),
                                std::make_unique<FakeAccessors>(machine), tool, configuration(),
-                               limit);
+                               limit, dir.file("no-system-log"));
     }
     std::string configuration() const { return dir.file("configuration.ini"); }
     std::string read(const std::string& name) const {

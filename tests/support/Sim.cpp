@@ -213,6 +213,15 @@ void Sim::unplug(const std::string& board) const {
     if (result.status != 0) throw std::runtime_error("qxsim unplug " + board + " failed: " + result.err);
 }
 
+std::vector<std::string> Sim::systemLog() const {
+    const RunResult result = qxsim({"log", "--state", stateDir_});
+    if (result.status != 0) throw std::runtime_error("qxsim log failed: " + result.err);
+    std::vector<std::string> lines;
+    std::istringstream in(result.out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 std::vector<JournalLine> Sim::journal() const {
     const RunResult result = qxsim({"journal", "--state", stateDir_});
     if (result.status != 0) throw std::runtime_error("qxsim journal failed: " + result.err);

@@ -100,6 +100,9 @@ public:
 
     std::map<std::string, PortState> ports() const;  // by port name
     std::vector<JournalLine> journal() const;         // oldest first
+    // What was sent to /dev/log inside, oldest first: "daemon.notice Dec  9 10:29:34
+    // qxserial[7]: ..." (qxsim log).
+    std::vector<std::string> systemLog() const;
 
     // Board NAME of the board file appears in, or vanishes from, the simulation running
     // now (qxsim plug / unplug from outside it); throws std::runtime_error when qxsim fails.

@@ -7,6 +7,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -39,6 +40,9 @@ constexpr uint32_t kEventMask = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVE
 static_assert(kEventMask == 0xFCE, "watch mask");
 static_assert(DirectoryMonitor::kPathGone == (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED),
               "events of a directory that is gone");
+static_assert(DirectoryMonitor::kEntriesComeAndGo ==
+                  (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO),
+              "events of entries that come and go");
 
 constexpr size_t kFirstReadSize = 31;
 constexpr size_t kReadSizeStep = 15;
@@ -126,7 +130,7 @@ void DirectoryMonitor::open(const char* const* paths, size_t count, qxerr::Statu
         return;
     }
     for (size_t i = 0; i < count; ++i) {
-        const int watch = addWatch(paths[i], status);
+        const int watch = addWatch(paths[i], kEventMask, status);
         if (watch < 0) return;
         if (!storeWatch(watch, status)) {
             inotify_rm_watch(inotify_.get(), watch);
@@ -135,13 +139,18 @@ void DirectoryMonitor::open(const char* const* paths, size_t count, qxerr::Statu
     }
 }
 
-int32_t DirectoryMonitor::addWatch(const char* path, qxerr::Status& status) {
-    const int watch = inotify_add_watch(inotify_.get(), path, kEventMask);
+int32_t DirectoryMonitor::addWatch(const char* path, uint32_t events, qxerr::Status& status) {
+    const int watch = inotify_add_watch(inotify_.get(), path, events);
     if (watch < 0) setOsFault(status, kAddWatchFailed, errno);
     return watch;
 }
 
 bool DirectoryMonitor::watch(uint32_t index, const std::string& path, qxerr::Status& status) {
+    return watch(index, path, kEventMask, status);
+}
+
+bool DirectoryMonitor::watch(uint32_t index, const std::string& path, uint32_t events,
+                             qxerr::Status& status) {
     if (status.isFatal()) return false;
     if (!inotify_ || index > watches_.size()) {
         setOsFault(status, kAddWatchFailed, EBADF);
@@ -152,7 +161,7 @@ bool DirectoryMonitor::watch(uint32_t index, const std::string& path, qxerr::Sta
         inotify_rm_watch(inotify_.get(), watches_[index]);
         watches_[index] = -1;
     }
-    const int32_t added = addWatch(path.c_str(), status);
+    const int32_t added = addWatch(path.c_str(), events, status);
     if (added < 0) return false;
     if (index < watches_.size()) {
         watches_[index] = added;
@@ -184,6 +193,11 @@ bool DirectoryMonitor::waitForChange(uint32_t timeoutMs, uint32_t* outIndex,
 
 bool DirectoryMonitor::waitForChange(uint32_t timeoutMs, uint32_t* outIndex, uint32_t* outMask,
                                      qxerr::Status& status) {
+    return waitForChange(timeoutMs, outIndex, outMask, nullptr, status);
+}
+
+bool DirectoryMonitor::waitForChange(uint32_t timeoutMs, uint32_t* outIndex, uint32_t* outMask,
+                                     std::string* outName, qxerr::Status& status) {
     if (status.isFatal()) {
         return false;
     }
@@ -194,7 +208,7 @@ bool DirectoryMonitor::waitForChange(uint32_t timeoutMs, uint32_t* outIndex, uin
         }
         uint32_t mask = 0;
         int32_t watch = -1;
-        if (readFirstEvent(mask, watch, status) != 1) {
+        if (readFirstEvent(mask, watch, outName, status) != 1) {
             return false;
         }
         if (mask & IN_Q_OVERFLOW) {
@@ -282,7 +296,8 @@ int DirectoryMonitor::waitReadable(uint32_t timeoutMs, qxerr::Status& status) {
     }
 }
 
-int DirectoryMonitor::readFirstEvent(uint32_t& mask, int32_t& watch, qxerr::Status& status) {
+int DirectoryMonitor::readFirstEvent(uint32_t& mask, int32_t& watch, std::string* name,
+                                     qxerr::Status& status) {
     alignas(inotify_event) char buffer[kLargestEvent + kReadSizeStep];
     size_t size = kFirstReadSize;
     for (;;) {
@@ -305,6 +320,12 @@ int DirectoryMonitor::readFirstEvent(uint32_t& mask, int32_t& watch, qxerr::Stat
         std::memcpy(&event, buffer, sizeof event);
         mask = event.mask;
         watch = event.wd;
+        if (name) {
+            // The kernel pads the name with NULs up to event.len.
+            const char* text = buffer + sizeof event;
+            const size_t room = std::min<size_t>(event.len, static_cast<size_t>(got) - sizeof event);
+            name->assign(text, ::strnlen(text, room));
+        }
         return 1;
     }
 }

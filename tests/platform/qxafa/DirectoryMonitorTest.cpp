@@ -9,6 +9,8 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <sys/stat.h>
 #include <thread>
 
 #include "platform/qxerr/Exception.h"
@@ -55,6 +57,43 @@ TEST_F(DirectoryMonitorTest, ChangeReportsTheIndexOfItsDirectory) {
         while (monitor.waitForChange(100, nullptr, status)) {
         }
         status = qxerr::Status();
+    }
+}
+
+// A watch for entries that come and go tells which entry; what is done to an entry that
+// stays (written, closed, its mode changed) is none of its business. The kernel queues an
+// event within the call that causes it, so a wait of 0 ms sees it or nothing.
+TEST_F(DirectoryMonitorTest, AWatchOfEntriesThatComeAndGoNamesTheEntry) {
+    qxtest::TempDir dir;
+    dir.write("kept", "x");
+    DirectoryMonitor monitor(std::vector<std::string>{});
+    qxerr::Status status;
+    ASSERT_TRUE(monitor.watch(0, dir.path(), DirectoryMonitor::kEntriesComeAndGo, status))
+        << status.reportText();
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        const char* name;  // null: no event
+    } cases[] = {
+        {"written", [&] { dir.write("kept", "yy"); }, nullptr},
+        {"mode changed", [&] { ::chmod(dir.file("kept").c_str(), 0600); }, nullptr},
+        {"made", [&] { dir.write("ttyQX561xPort7", ""); }, "ttyQX561xPort7"},
+        {"renamed", [&] { std::rename(dir.file("ttyQX561xPort7").c_str(), dir.file("p8").c_str()); },
+         "ttyQX561xPort7"},
+        {"deleted", [&] { ::unlink(dir.file("kept").c_str()); }, "kept"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.act();
+        qxerr::Status waited;
+        std::string name = "unset";
+        const bool changed = monitor.waitForChange(0, nullptr, nullptr, &name, waited);
+        EXPECT_EQ(changed, c.name != nullptr) << waited.reportText();
+        if (c.name) {
+            EXPECT_EQ(name, c.name);
+        }
+        while (monitor.waitForChange(0, nullptr, nullptr, &name, waited)) {
+        }
     }
 }
 
