@@ -96,7 +96,16 @@ Catalog::Catalog(const std::vector<PropertyBagHandle>& bags) {
         item.kind = identity->kind;
         item.path = identity->path;
         item.bag = bag;
+        if (item.isPort()) {
+            item.board = stringOr(bag, sysapicpp::ParentDevice);
+            item.number = int32Or(bag, sysapicpp::PortNumber, 0);
+            portsByBoard_[item.board].push_back(items_.size());
+        }
         items_.push_back(std::move(item));
+    }
+    for (auto& [board, ports] : portsByBoard_) {
+        std::stable_sort(ports.begin(), ports.end(),
+                         [this](std::size_t a, std::size_t b) { return items_[a].number < items_[b].number; });
     }
 }
 
@@ -141,11 +150,9 @@ std::vector<const CatalogItem*> Catalog::boards() const {
 
 std::vector<const CatalogItem*> Catalog::portsOf(const CatalogItem& board) const {
     std::vector<const CatalogItem*> result;
-    for (const CatalogItem& item : items_)
-        if (item.isPort() && stringOr(item.bag, sysapicpp::ParentDevice) == board.name) result.push_back(&item);
-    std::stable_sort(result.begin(), result.end(), [](const CatalogItem* a, const CatalogItem* b) {
-        return int32Or(a->bag, sysapicpp::PortNumber, 0) < int32Or(b->bag, sysapicpp::PortNumber, 0);
-    });
+    const auto found = portsByBoard_.find(board.name);
+    if (found == portsByBoard_.end()) return result;
+    for (std::size_t index : found->second) result.push_back(&items_[index]);
     return result;
 }
 
@@ -155,7 +162,7 @@ std::vector<const CatalogItem*> Catalog::unlistedBoardPorts() const {
         if (!item.isPort()) listed[item.name] = true;
     std::vector<const CatalogItem*> result;
     for (const CatalogItem& item : items_)
-        if (item.isPort() && !listed.count(stringOr(item.bag, sysapicpp::ParentDevice))) result.push_back(&item);
+        if (item.isPort() && !listed.count(item.board)) result.push_back(&item);
     return result;
 }
 
