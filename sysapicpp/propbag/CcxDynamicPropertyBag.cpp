@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <cwchar>
 #include <limits>
 #include <new>
 #include <set>
@@ -26,6 +27,14 @@ using HRESULT = sysapicpp::HRESULT;
 namespace {
 
 bool isZero(const cxSysAttrTimestampUTC& time) { return time.fraction == 0 && time.seconds == 0; }
+
+// Whether storing the text would store what is there: the same characters, and null only
+// for null (a host tells a null string from an empty one).
+bool sameText(const CqxBStr& stored, const wchar_t* text) {
+    if (!stored.get() || !text) return !stored.get() && !text;
+    const std::size_t length = stored.length();
+    return std::wcslen(text) == length && std::wmemcmp(stored.get(), text, length) == 0;
+}
 
 }  // namespace
 
@@ -225,6 +234,14 @@ HRESULT CcxDynamicPropertyBag::SetGuid(uint32_t tag, const GUID* value) {
 }
 HRESULT CcxDynamicPropertyBag::SetString(uint32_t tag, const wchar_t* value) {
     try {
+        CqxCSLock lock(cs_);
+        // An item's every fill sets its texts again, mostly to what they were: marked, kept.
+        const std::unique_ptr<CcxPropertyValue>* found = entry(tag);
+        if (found && *found && (*found)->type == kPropertyTypeString &&
+            sameText(static_cast<const CcxTemplatePropertyValue<CqxBStr>&>(**found).value, value)) {
+            mark(tag);
+            return S_OK;
+        }
         return setValue<CqxBStr>(tag, CqxBStr(value));
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
