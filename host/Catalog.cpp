@@ -87,6 +87,9 @@ std::optional<ItemIdentity> identify(const std::string& itemName) {
 }
 
 Catalog::Catalog(const std::vector<PropertyBagHandle>& bags) {
+    // Reserved: an item cannot be moved without copying its bag's handle, so growing the
+    // vector would copy every item made so far.
+    items_.reserve(bags.size());
     for (const PropertyBagHandle& bag : bags) {
         if (!bag.hasProperty(sysapicpp::Name)) continue;
         CatalogItem item;
