@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -225,6 +226,12 @@ bool readFileInto(const std::string& path, ptree& target, bool pipeAllowed) {
         const int flags = ::fcntl(file.get(), F_GETFL);
         if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
             raiseUnreadable(errno, path);
+        // A FIFO whose writer has not opened it yet reads as empty at once; the wait tells
+        // of the writer's first bytes or of its end.
+        pollfd writer{file.get(), POLLIN, 0};
+        while (::poll(&writer, 1, -1) < 0) {
+            if (errno != EINTR) raiseUnreadable(errno, path);
+        }
         parseIni(readAll(file.get(), path)).swap(tree);
     } else {
         if (static_cast<std::size_t>(status.st_size) > cIniDataStore::kMaxFileSize)
