@@ -108,7 +108,9 @@ Catalog::Catalog(const std::vector<PropertyBagHandle>& bags) {
     }
     for (auto& [board, ports] : portsByBoard_) {
         std::stable_sort(ports.begin(), ports.end(),
-                         [this](std::size_t a, std::size_t b) { return items_[a].number < items_[b].number; });
+                         [this](std::size_t a, std::size_t b) {
+                             return items_[a].number < items_[b].number;
+                         });
     }
 }
 

@@ -81,7 +81,10 @@ Json toJson(const ListModel& model) {
                              .add("ports", ports(b.ports))
                              .take());
     }
-    return Members(2).add("boards", std::move(boards)).add("unlistedBoardPorts", ports(model.unlistedBoardPorts)).take();
+    return Members(2)
+        .add("boards", std::move(boards))
+        .add("unlistedBoardPorts", ports(model.unlistedBoardPorts))
+        .take();
 }
 
 Json toJson(const ShowModel& model) {
