@@ -81,6 +81,7 @@ std::vector<FloorBoard> readBoards() {
 struct Walk {
     std::vector<FloorBoard>& boards;
     std::vector<std::vector<std::pair<std::size_t, std::string>>>& portsOf;
+    std::vector<std::size_t> sought;  // the boards whose directories the walk looks for
     std::vector<std::unique_ptr<char[]>> buffers;
 
     // inBoard: the board whose directory holds this one, or npos.
@@ -97,10 +98,11 @@ struct Walk {
                 const char* name = entry.d_name;
                 if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
                 std::size_t board = inBoard;
-                std::size_t found = 0;
-                while (found < boards.size() && std::strcmp(name, boards[found].address.c_str()) != 0) ++found;
-                if (found < boards.size()) {
-                    board = found;
+                const auto found = std::find_if(sought.begin(), sought.end(), [&](std::size_t b) {
+                    return std::strcmp(name, boards[b].address.c_str()) == 0;
+                });
+                if (found != sought.end()) {
+                    board = *found;
                     boards[board].path = path + "/" + name;
                 } else if (inBoard != std::string::npos && std::strstr(name, kPortPrefix)) {
                     std::size_t index = 0;
@@ -169,27 +171,30 @@ std::string portIdentifier(const FloorListing& listing, const FloorPort& port) {
     return text + board.slotPath + ":" + std::to_string(port.number);
 }
 
-// The board's directory as the index links it, when it lies below the tree's root.
-bool fromIndex(FloorBoard& board) {
+// The board's directory as the index links it: below the tree's root and named as the
+// address, as the product takes it; opened, or -1.
+int fromIndex(FloorBoard& board) {
     char resolved[PATH_MAX];
-    if (!::realpath((kIndex + board.address).c_str(), resolved)) return false;
+    if (!::realpath((kIndex + board.address).c_str(), resolved)) return -1;
     const std::string path = resolved, below = std::string(kTreeRoot) + "/";
-    if (path.compare(0, below.size(), below) != 0) return false;
+    if (path.compare(0, below.size(), below) != 0 || path.size() <= below.size()) return -1;
+    if (path.compare(path.rfind('/') + 1, std::string::npos, board.address) != 0) return -1;
     board.path = path;
-    return true;
+    return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 FloorListing listFloor(const std::string& configurationPath) {
     FloorListing listing;
     listing.boards = readBoards();
     std::vector<std::vector<std::pair<std::size_t, std::string>>> portsOf(listing.boards.size());
-    Walk walk{listing.boards, portsOf, {}};
-    const bool indexed = std::all_of(listing.boards.begin(), listing.boards.end(), fromIndex);
-    for (std::size_t b = 0; indexed && b < listing.boards.size(); ++b) {
-        const int board = ::open(listing.boards[b].path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    Walk walk{listing.boards, portsOf, {}, {}};
+    // Each board through the index; one walk of the whole tree for those it lacks.
+    for (std::size_t b = 0; b < listing.boards.size(); ++b) {
+        const int board = fromIndex(listing.boards[b]);
         if (board >= 0) walk.directory(board, listing.boards[b].path, b, 1);
+        else walk.sought.push_back(b);
     }
-    if (!indexed) {
+    if (!walk.sought.empty()) {
         const int root = ::open(kTreeRoot, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (root < 0) throw std::runtime_error("cannot open the device tree");
         walk.directory(root, kTreeRoot, std::string::npos, 0);

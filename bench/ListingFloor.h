@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The least work that can produce what a host's listing shows: each board's directory from
-// the kernel's index of PCI functions (one walk of the whole device tree when a board is
-// missing there) and a walk of it for its ports, each board's property files once, the
+// the kernel's index of PCI functions (one walk of the whole device tree for the boards
+// missing there, as the product does) and a walk of it for its ports, each board's property files once, the
 // configuration file and its defaults file once. The plug-in's listing is measured
 // against it.
 

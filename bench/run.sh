@@ -10,7 +10,9 @@
 #     Initialize, EnumItemNames, GetAllItemProperties, Uninitialize) and warm (re-listing in
 #     a running host), against a program that does only the reads a listing needs (the
 #     first also against that program reading twice, as a new host's listing must); the
-#     latency of a change and the cost of a monitor pass; resident size over many calls;
+#     whole qxhost process listing in JSON against that program, and its text listing
+#     against its JSON listing (within 10% either way); the latency of a change and the cost of a monitor pass;
+#     resident size over many calls;
 #   - the same rack under a device tree of about 3,000 and of about 200,000 entries, both
 #     simulations running at once and asked in turn: a new host's listing and the latency
 #     of a change in each, and the large tree's figures over the small tree's.
@@ -37,10 +39,11 @@ build=$(cd "${1:-$here/../build-release}" && pwd)
 runs=${2:-200}
 
 qxsim=$build/sim/qxsim
+qxhost=$build/host/qxhost
 tool=$build/qxserialconfig/qxserialconfig
 plugin=$build/qx561xsae/libqx561xsae.so
 bench=$build/bench
-for f in "$qxsim" "$tool" "$plugin" "$bench/qxbench_timer" "$bench/qxbench_floor" \
+for f in "$qxsim" "$qxhost" "$tool" "$plugin" "$bench/qxbench_timer" "$bench/qxbench_floor" \
          "$bench/qxbench_listfloor" "$bench/qxbench_list" "$bench/qxbench_change" \
          "$bench/qxbench_memory" "$bench/qxbench_devices" "$bench/qxbench_treesize"; do
     [ -e "$f" ] || { echo "missing $f; build the bench target first" >&2; exit 2; }
@@ -96,6 +99,14 @@ echo "== listing, first: against a floor that reads everything twice, as a new h
 rack "$tool" "$bench/qxbench_timer" "$rackRuns" --figure "listing, first / two reads" - \
     "$bench/qxbench_list" first "$plugin" --vs "$bench/qxbench_listfloor" --reads 2 \
     | tee -a "$log"
+
+echo "== qxhost list --json: the whole process against the floor program" | tee -a "$log"
+rack "$tool" "$bench/qxbench_timer" "$rackRuns" --figure "qxhost list --json / floor" 3 \
+    "$qxhost" --plugin "$plugin" list --json --vs "$bench/qxbench_listfloor" | tee -a "$log"
+
+echo "== qxhost list: the text listing against the JSON listing" | tee -a "$log"
+rack "$tool" "$bench/qxbench_timer" "$rackRuns" --figure "qxhost list, text / JSON" '~1.1' \
+    "$qxhost" --plugin "$plugin" list --vs "$qxhost" --plugin "$plugin" list --json | tee -a "$log"
 
 echo "== listing, warm: a running host re-lists" | tee -a "$log"
 rack "$tool" "$bench/qxbench_list" steady "$plugin" "$((rackRuns * 2))" | tee -a "$log"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Times two commands run alternately as child processes and prints the median wall time
 // of each and their ratio; with --figure, also a figure line (ratio of the medians, and
-// whether it is at most GOAL; a GOAL of - sets none). The commands' standard output goes to
-// /dev/null.
+// whether it is at most GOAL; a GOAL of ~G asks for a ratio within G either way, from 1/G
+// to G; a GOAL of - sets none). The commands' standard output goes to /dev/null.
 //   qxbench_timer RUNS [--figure NAME GOAL] COMMAND [ARG...] --vs BASELINE [ARG...]
 
 #include <algorithm>
@@ -76,9 +76,11 @@ int main(int argc, char** argv) {
     int first = 2;
     const char* figure = nullptr;
     double goal = 0;
+    bool within = false;
     if (argc > 4 && std::strcmp(argv[2], "--figure") == 0) {
         figure = argv[3];
-        goal = std::atof(argv[4]);
+        within = argv[4][0] == '~';
+        goal = std::atof(argv[4] + (within ? 1 : 0));
         first = 5;
     }
     if (runs <= 0 || split <= first || split + 1 >= argc) {
@@ -114,9 +116,11 @@ int main(int argc, char** argv) {
     if (figure && std::strcmp(argv[4], "-") == 0) {
         std::printf("figure  %-28s %10.2f %-6s goal\n", figure, ma / mb, "x");
     } else if (figure) {
-        const std::string goalText = "<= " + std::string(argv[4]);
-        std::printf("figure  %-28s %10.2f %-6s goal %-14s %s\n", figure, ma / mb, "x",
-                    goalText.c_str(), ma / mb <= goal ? "met" : "MISSED");
+        const double ratio = ma / mb;
+        const std::string goalText = within ? "within " + std::string(argv[4] + 1) : "<= " + std::string(argv[4]);
+        const bool met = within ? ratio <= goal && ratio * goal >= 1 : ratio <= goal;
+        std::printf("figure  %-28s %10.2f %-6s goal %-14s %s\n", figure, ratio, "x", goalText.c_str(),
+                    met ? "met" : "MISSED");
     }
     return 0;
 }

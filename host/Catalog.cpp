@@ -87,6 +87,9 @@ std::optional<ItemIdentity> identify(const std::string& itemName) {
 }
 
 Catalog::Catalog(const std::vector<PropertyBagHandle>& bags) {
+    // Reserved: an item cannot be moved without copying its bag's handle, so growing the
+    // vector would copy every item made so far.
+    items_.reserve(bags.size());
     for (const PropertyBagHandle& bag : bags) {
         if (!bag.hasProperty(sysapicpp::Name)) continue;
         CatalogItem item;
@@ -96,7 +99,18 @@ Catalog::Catalog(const std::vector<PropertyBagHandle>& bags) {
         item.kind = identity->kind;
         item.path = identity->path;
         item.bag = bag;
+        if (item.isPort()) {
+            item.board = stringOr(bag, sysapicpp::ParentDevice);
+            item.number = int32Or(bag, sysapicpp::PortNumber, 0);
+            portsByBoard_[item.board].push_back(items_.size());
+        }
         items_.push_back(std::move(item));
+    }
+    for (auto& [board, ports] : portsByBoard_) {
+        std::stable_sort(ports.begin(), ports.end(),
+                         [this](std::size_t a, std::size_t b) {
+                             return items_[a].number < items_[b].number;
+                         });
     }
 }
 
@@ -141,11 +155,9 @@ std::vector<const CatalogItem*> Catalog::boards() const {
 
 std::vector<const CatalogItem*> Catalog::portsOf(const CatalogItem& board) const {
     std::vector<const CatalogItem*> result;
-    for (const CatalogItem& item : items_)
-        if (item.isPort() && stringOr(item.bag, sysapicpp::ParentDevice) == board.name) result.push_back(&item);
-    std::stable_sort(result.begin(), result.end(), [](const CatalogItem* a, const CatalogItem* b) {
-        return int32Or(a->bag, sysapicpp::PortNumber, 0) < int32Or(b->bag, sysapicpp::PortNumber, 0);
-    });
+    const auto found = portsByBoard_.find(board.name);
+    if (found == portsByBoard_.end()) return result;
+    for (std::size_t index : found->second) result.push_back(&items_[index]);
     return result;
 }
 
@@ -155,7 +167,7 @@ std::vector<const CatalogItem*> Catalog::unlistedBoardPorts() const {
         if (!item.isPort()) listed[item.name] = true;
     std::vector<const CatalogItem*> result;
     for (const CatalogItem& item : items_)
-        if (item.isPort() && !listed.count(stringOr(item.bag, sysapicpp::ParentDevice))) result.push_back(&item);
+        if (item.isPort() && !listed.count(item.board)) result.push_back(&item);
     return result;
 }
 

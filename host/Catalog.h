@@ -3,6 +3,8 @@
 // Every item the plug-in offers, with its bag: the one place that decides whether an item
 // is a board or a port, which board a port belongs to, and what a person's NAME means.
 
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +33,10 @@ struct CatalogItem {
     ItemKind kind = ItemKind::Board;
     std::string path;  // the board's or port's device-tree path
     sysapicpp::PropertyBagHandle bag;
+    // Ports: the board's item name and the number on it, as the bag has them ("" and 0 when
+    // it has not).
+    std::string board;
+    int32_t number = 0;
 
     bool isPort() const { return kind == ItemKind::Port; }
 };
@@ -63,6 +69,9 @@ private:
     bool sameNames(const Catalog& other) const;
 
     std::vector<CatalogItem> items_;
+    // Each board item name's ports, as indices into items_, in port order; a listing asks
+    // for every board's ports more than once.
+    std::map<std::string, std::vector<std::size_t>> portsByBoard_;
 };
 
 // GetAllItemProperties: the bags as the plug-in hands them out.

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "host/Commands.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <condition_variable>
-#include <fstream>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -25,6 +25,7 @@
 #include "host/TextPrinter.h"
 #include "host/ToolRun.h"
 #include "platform/qx/dsc/Utf8.h"
+#include "platform/qxafa/UniqueFd.h"
 #include "platform/qxerr/Exception.h"
 #include "shared/qx561x/cIniDataStore.h"
 #include "shared/qx561x/cPropertyAccessorFactory.h"
@@ -41,7 +42,7 @@ using namespace sysapicpp;
 
 constexpr char kDriverRoot[] = "/proc/driver/qx";
 constexpr char kDriverDirectory[] = "/proc/driver/qx/pci:";
-constexpr std::streamsize kSlotPathLimit = 4096;
+constexpr std::size_t kSlotPathLimit = 4096;
 constexpr char kConfigurationDirectory[] = "/etc/qxserial";
 
 template <class Model>
@@ -63,15 +64,22 @@ auto fromBag(const std::string& item, Read read) -> decltype(read()) {
     }
 }
 
-// The board's slot as the driver publishes it; nothing when it cannot be read.
+// The board's slot as the driver publishes it; nothing when it cannot be read. Read with
+// read(2): a file stream would set up a buffer and a locale for every board.
 std::optional<std::string> slotPath(const std::string& address) {
-    std::ifstream in(kDriverDirectory + address + "/busProperties/pciSlotPath", std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string text(static_cast<std::size_t>(kSlotPathLimit), '\0');
-    in.read(&text[0], kSlotPathLimit);
-    if (in.bad()) return std::nullopt;
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    return text.substr(0, text.find('\0'));
+    const std::string path = kDriverDirectory + address + "/busProperties/pciSlotPath";
+    const qxafa::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file) return std::nullopt;
+    char text[kSlotPathLimit];
+    std::size_t length = 0;
+    while (length < sizeof text) {
+        const ssize_t n = ::read(file.get(), text + length, sizeof text - length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        length += static_cast<std::size_t>(n);
+    }
+    return std::string(text, ::strnlen(text, length));
 }
 
 Limits limits(const PropertyBagHandle& bag, uint32_t min, uint32_t max, uint32_t defaultValue) {
@@ -112,7 +120,9 @@ BoardRow boardRow(const CatalogItem& board, const Catalog& catalog) {
         return fields;
     });
     row.slot = slotPath(row.address);
-    for (const CatalogItem* port : catalog.portsOf(board)) row.ports.push_back(portRow(*port));
+    const std::vector<const CatalogItem*> ports = catalog.portsOf(board);
+    row.ports.reserve(ports.size());
+    for (const CatalogItem* port : ports) row.ports.push_back(portRow(*port));
     return row;
 }
 
@@ -300,14 +310,22 @@ std::optional<std::string> whySetFailed(const std::string& portPath, const Prope
     return std::nullopt;
 }
 
-}  // namespace
-
-int runList(PluginSession& session, const CommandContext& context) {
+// The catalog, with every item's bag, is gone before the listing is printed: what it held
+// serves the printing instead of the process taking more memory.
+ListModel listModel(PluginSession& session, const CommandContext& context) {
     const Catalog catalog = Catalog::read(session, context.stop);
     ListModel model;
+    model.boards.reserve(catalog.boards().size());
     for (const CatalogItem* board : catalog.boards()) model.boards.push_back(boardRow(*board, catalog));
     for (const CatalogItem* port : catalog.unlistedBoardPorts()) model.unlistedBoardPorts.push_back(portRow(*port));
     warnOfMissingPorts(context, catalog);
+    return model;
+}
+
+}  // namespace
+
+int runList(PluginSession& session, const CommandContext& context) {
+    const ListModel model = listModel(session, context);
     print(context, model);
     if (model.boards.empty() && model.unlistedBoardPorts.empty()) noticeEmptyMachine(context);
     return 0;

@@ -12,25 +12,50 @@ Json orNull(const std::optional<T>& value) {
     return value ? Json(*value) : Json(nullptr);
 }
 
-Json limits(const Limits& l) { return Json{{"min", l.min}, {"max", l.max}, {"default", l.defaultValue}}; }
+// An object built member by member in its documented order, each value moved in. A listing
+// has thousands of members: an initializer list would first build each one as a two-element
+// array, then copy it and search the keys made so far.
+class Members {
+public:
+    explicit Members(std::size_t count) : object_(Json::value_t::object) {
+        object_.get_ref<Json::object_t&>().reserve(count);
+    }
+    Members& add(const char* key, Json value) {
+        object_.get_ref<Json::object_t&>().emplace_back(key, std::move(value));
+        return *this;
+    }
+    Json take() { return std::move(object_); }
+
+private:
+    Json object_;
+};
+
+Json limits(const Limits& l) {
+    return Members(3).add("min", l.min).add("max", l.max).add("default", l.defaultValue).take();
+}
 
 Json port(const PortRow& p) {
-    return Json{{"item", p.item},
-                {"node", p.node},
-                {"path", p.path},
-                {"number", p.number},
-                {"kind", p.rs232 ? "RS-232" : "RS-485"},
-                {"rx", p.rx},
-                {"tx", p.tx},
-                {"mode", orNull(p.mode)},
-                {"limits",
-                 {{"rx", limits(p.rxLimits)},
-                  {"tx", limits(p.txLimits)},
-                  {"mode", p.modeLimits ? limits(*p.modeLimits) : Json(nullptr)}}}};
+    Json portLimits = Members(3)
+                          .add("rx", limits(p.rxLimits))
+                          .add("tx", limits(p.txLimits))
+                          .add("mode", p.modeLimits ? limits(*p.modeLimits) : Json(nullptr))
+                          .take();
+    return Members(9)
+        .add("item", p.item)
+        .add("node", p.node)
+        .add("path", p.path)
+        .add("number", p.number)
+        .add("kind", p.rs232 ? "RS-232" : "RS-485")
+        .add("rx", p.rx)
+        .add("tx", p.tx)
+        .add("mode", orNull(p.mode))
+        .add("limits", std::move(portLimits))
+        .take();
 }
 
 Json ports(const std::vector<PortRow>& rows) {
     Json list = Json::array();
+    list.get_ref<Json::array_t&>().reserve(rows.size());
     for (const PortRow& row : rows) list.push_back(port(row));
     return list;
 }
@@ -43,17 +68,23 @@ Json value(const PropertyRow& property) {
 
 Json toJson(const ListModel& model) {
     Json boards = Json::array();
+    boards.get_ref<Json::array_t&>().reserve(model.boards.size());
     for (const BoardRow& b : model.boards) {
-        boards.push_back(Json{{"item", b.item},
-                              {"address", b.address},
-                              {"path", b.path},
-                              {"model", b.model},
-                              {"slot", orNull(b.slot)},
-                              {"serial", b.serial},
-                              {"portCount", b.portCount},
-                              {"ports", ports(b.ports)}});
+        boards.push_back(Members(8)
+                             .add("item", b.item)
+                             .add("address", b.address)
+                             .add("path", b.path)
+                             .add("model", b.model)
+                             .add("slot", orNull(b.slot))
+                             .add("serial", b.serial)
+                             .add("portCount", b.portCount)
+                             .add("ports", ports(b.ports))
+                             .take());
     }
-    return Json{{"boards", boards}, {"unlistedBoardPorts", ports(model.unlistedBoardPorts)}};
+    return Members(2)
+        .add("boards", std::move(boards))
+        .add("unlistedBoardPorts", ports(model.unlistedBoardPorts))
+        .take();
 }
 
 Json toJson(const ShowModel& model) {
@@ -132,7 +163,9 @@ Json toJson(const ErrorReport& error) {
 }
 
 std::string jsonLine(const Json& document) {
-    return document.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+    std::string line = document.dump(-1, ' ', false, Json::error_handler_t::replace);
+    line += '\n';
+    return line;
 }
 
 }  // namespace qxhost

@@ -31,29 +31,10 @@ const std::string& portPrefix() {
     throw sysapicpp::ItemNotExistException(kModule, line);
 }
 
-std::string makeName(const std::string& prefix, const std::string& identifier, int32_t emptyLine) {
-    if (identifier.empty()) raiseNotExist(emptyLine);
-    return prefix + escapeIdentifier(identifier);
-}
-
-bool hasPrefix(const std::string& name, const std::string& prefix) {
-    return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0;
-}
-
-std::string idFromName(const std::string& name, const std::string& prefix, int32_t wrongLine,
-                       int32_t emptyLine) {
-    if (name.compare(0, prefix.size(), prefix) != 0) raiseNotExist(wrongLine);
-    if (name.size() == prefix.size()) raiseNotExist(emptyLine);
-    return unescapeIdentifier(name.substr(prefix.size()));
-}
-
-}  // namespace
-
 // One pass each way, copying the runs between marks: a listing names every board and port,
-// and reads each name back.
-std::string escapeIdentifier(const std::string& identifier) {
-    std::string escaped;
-    escaped.reserve(identifier.size() + 16);
+// and reads each name back. Both append to a name or identifier begun by the caller, so
+// that a prefix costs no second string.
+void appendEscaped(std::string& escaped, const std::string& identifier) {
     std::size_t start = 0;
     for (std::size_t mark = 0; mark < identifier.size(); ++mark) {
         const char c = identifier[mark];
@@ -61,14 +42,13 @@ std::string escapeIdentifier(const std::string& identifier) {
         escaped.append(identifier, start, mark - start).append(c == '|' ? "|7C" : "|3A");
         start = mark + 1;
     }
-    return escaped.append(identifier, start, std::string::npos);
+    escaped.append(identifier, start, std::string::npos);
 }
 
-std::string unescapeIdentifier(const std::string& escaped) {
-    std::string identifier;
-    identifier.reserve(escaped.size());
-    std::size_t start = 0;
-    for (auto mark = escaped.find('|'); mark != std::string::npos;
+// Unescapes escaped from position from on.
+void appendUnescaped(std::string& identifier, const std::string& escaped, std::size_t from) {
+    std::size_t start = from;
+    for (auto mark = escaped.find('|', start); mark != std::string::npos;
          mark = escaped.find('|', start)) {
         identifier.append(escaped, start, mark - start);
         start = mark + 1;
@@ -82,7 +62,49 @@ std::string unescapeIdentifier(const std::string& escaped) {
             identifier += '|';
         }
     }
-    return identifier.append(escaped, start, std::string::npos);
+    identifier.append(escaped, start, std::string::npos);
+}
+
+// Room for the usual few marks of a device-tree path.
+constexpr std::size_t kMarksRoom = 16;
+
+std::string makeName(const std::string& prefix, const std::string& identifier, int32_t emptyLine) {
+    if (identifier.empty()) raiseNotExist(emptyLine);
+    std::string name;
+    name.reserve(prefix.size() + identifier.size() + kMarksRoom);
+    name += prefix;
+    appendEscaped(name, identifier);
+    return name;
+}
+
+bool hasPrefix(const std::string& name, const std::string& prefix) {
+    return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string idFromName(const std::string& name, const std::string& prefix, int32_t wrongLine,
+                       int32_t emptyLine) {
+    if (name.compare(0, prefix.size(), prefix) != 0) raiseNotExist(wrongLine);
+    if (name.size() == prefix.size()) raiseNotExist(emptyLine);
+    std::string identifier;
+    identifier.reserve(name.size() - prefix.size());
+    appendUnescaped(identifier, name, prefix.size());
+    return identifier;
+}
+
+}  // namespace
+
+std::string escapeIdentifier(const std::string& identifier) {
+    std::string escaped;
+    escaped.reserve(identifier.size() + kMarksRoom);
+    appendEscaped(escaped, identifier);
+    return escaped;
+}
+
+std::string unescapeIdentifier(const std::string& escaped) {
+    std::string identifier;
+    identifier.reserve(escaped.size());
+    appendUnescaped(identifier, escaped, 0);
+    return identifier;
 }
 
 std::string makeDeviceName(const std::string& devicePath) {

@@ -71,11 +71,13 @@ private:
 struct cLinuxDataStore::Moment {
     // Not a promise and future: setting a promise makes a system call even when nobody
     // waits, and a listing recalls a value for every port.
+    // Each with its own signal: one for all woke every waiter at every reading settled.
     template <class T>
     struct Slot {
         bool settled = false;
         std::optional<T> value;
         std::exception_ptr failure;
+        std::condition_variable done;
     };
     template <class T>
     using Kept = std::map<std::string, std::shared_ptr<Slot<T>>>;
@@ -88,7 +90,7 @@ struct cLinuxDataStore::Moment {
             const auto found = kept.find(key);
             if (found != kept.end()) {
                 slot = found->second;
-                readingDone.wait(guard, [&] { return slot->settled; });
+                slot->done.wait(guard, [&] { return slot->settled; });
                 if (slot->failure) std::rethrow_exception(slot->failure);
                 return *slot->value;
             }
@@ -102,7 +104,7 @@ struct cLinuxDataStore::Moment {
                 slot->value = value;
                 slot->settled = true;
             }
-            readingDone.notify_all();
+            slot->done.notify_all();
             return value;
         } catch (...) {
             {
@@ -111,13 +113,13 @@ struct cLinuxDataStore::Moment {
                 slot->settled = true;
                 kept.erase(key);
             }
-            readingDone.notify_all();
+            slot->done.notify_all();
             throw;
         }
     }
 
-    std::condition_variable readingDone;  // some slot has its value or its failure
     std::mutex mutex;
+    Kept<std::vector<std::string>> names;                     // the item names, under ""
     Kept<std::vector<std::string>> devices;                   // the one listing, under ""
     Kept<std::shared_ptr<const qx561x::cIniDataStore>> configuration;  // under ""
     Kept<std::vector<std::string>> ports;                     // by board path
@@ -235,15 +237,23 @@ std::shared_ptr<const qx561x::cIniDataStore> cLinuxDataStore::configuration(Mome
     return moment ? moment->recall(moment->configuration, "", read) : read();
 }
 
+// A new host's first listing and the monitor's first pass list at the same time: read
+// board by board, each waited in turn for the board the other was reading. The whole
+// listing is one reading of the moment instead, so one waits once.
 std::vector<std::string> cLinuxDataStore::listItemNames() {
     const std::shared_ptr<Moment> moment = currentMoment();
+    const auto read = [&] { return readItemNames(moment.get()); };
+    return moment ? moment->recall(moment->names, "", read) : read();
+}
+
+std::vector<std::string> cLinuxDataStore::readItemNames(Moment* moment) {
     const auto read = [&] { return enumeratorFactory->createDeviceEnumerator()->enumerateDevices(); };
     const std::vector<std::string> devices = moment ? moment->recall(moment->devices, "", read) : read();
     std::vector<std::string> names;
     for (const std::string& device : devices) {
         if (!canBeNamed(device, "board")) continue;
         names.push_back(makeDeviceName(device));
-        for (const std::string& port : portsOf(device, moment.get()))
+        for (const std::string& port : portsOf(device, moment))
             if (canBeNamed(port, "port")) names.push_back(makePortName(port));
     }
     return names;

@@ -65,6 +65,7 @@ private:
     };
 
     std::shared_ptr<Moment> currentMoment();
+    std::vector<std::string> readItemNames(Moment* moment);
     std::vector<std::string> portsOf(const std::string& devicePath, Moment* moment);
     std::shared_ptr<const qx561x::cIniDataStore> configuration(Moment* moment);
     // Until the saves of the file by this store that are under way have ended.

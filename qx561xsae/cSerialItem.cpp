@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "platform/qx/dsc/Guid.h"
-#include "platform/qx/dsc/Utf8.h"
 #include "qx561xsae/cSerialExpertException.h"
 #include "sysapicpp/propbag/SystemAPIPropertyTags.h"
 
@@ -19,15 +18,11 @@ using namespace sysapicpp;
 }
 
 // The item name as GUID text gives the item's GUID; no name of ours is one, so all zero.
+// GUID text is ASCII, so the name is read as it is: widened, it would read the same.
 GUID guidOfName(const std::string& name) {
     GUID guid{};
     qx::dsc::GUID parsed{};
-    try {
-        if (qx::dsc::tryParseGuid(qx::dsc::toWide(name), parsed))
-            std::memcpy(&guid, &parsed, sizeof guid);
-    } catch (const std::exception&) {
-        // Not convertible text is not GUID text either.
-    }
+    if (qx::dsc::tryParseGuid(std::string_view(name), parsed)) std::memcpy(&guid, &parsed, sizeof guid);
     return guid;
 }
 

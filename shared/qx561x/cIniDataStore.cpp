@@ -25,6 +25,7 @@
 #include "platform/qxafa/UniqueFd.h"
 #include "platform/qxerr/Exception.h"
 #include "platform/qxsysq/stdpath.h"
+#include "shared/qx561x/IniReader.h"
 #include "shared/qx561x/PortSettings.h"
 
 namespace qx561x {
@@ -147,14 +148,10 @@ void writeAll(int fd, const std::string& text) {
     }
 }
 
-ptree parseIni(std::string text) {
-    if (std::string_view(text).substr(0, kByteOrderMark.size()) == kByteOrderMark) {
-        text.erase(0, kByteOrderMark.size());
-    }
-    std::istringstream in(std::move(text));
-    ptree tree;
-    boost::property_tree::ini_parser::read_ini(in, tree);
-    return tree;
+ptree parseIni(const std::string& text) {
+    std::string_view rest(text);
+    if (rest.substr(0, kByteOrderMark.size()) == kByteOrderMark) rest.remove_prefix(kByteOrderMark.size());
+    return readIni(rest);
 }
 
 // The whole text, apart from surrounding blanks, must be one unsigned 32-bit number, in

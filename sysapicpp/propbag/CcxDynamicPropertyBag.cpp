@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "sysapicpp/propbag/CcxDynamicPropertyBag.h"
 
+#include <algorithm>
 #include <ctime>
+#include <cwchar>
 #include <limits>
 #include <new>
+#include <set>
 #include <utility>
 
 #include "platform/qx/dsc/AbsTime.h"
@@ -24,6 +27,14 @@ using HRESULT = sysapicpp::HRESULT;
 namespace {
 
 bool isZero(const cxSysAttrTimestampUTC& time) { return time.fraction == 0 && time.seconds == 0; }
+
+// Whether storing the text would store what is there: the same characters, and null only
+// for null (a host tells a null string from an empty one).
+bool sameText(const CqxBStr& stored, const wchar_t* text) {
+    if (!stored.get() || !text) return !stored.get() && !text;
+    const std::size_t length = stored.length();
+    return std::wcslen(text) == length && std::wmemcmp(stored.get(), text, length) == 0;
+}
 
 }  // namespace
 
@@ -49,25 +60,71 @@ HRESULT CcxDynamicPropertyBag::createInstance(IcxSysPropertyBag4** out) {
     return S_OK;
 }
 
+namespace {
+
+// An item's bag holds a few dozen values: room for that many grows in two steps, not six.
+constexpr std::size_t kFirstRoom = 16;
+
+template <class Container>
+void makeRoom(Container& container) {
+    if (container.size() == container.capacity())
+        container.reserve(std::max(kFirstRoom, container.capacity() * 2));
+}
+
+template <class Values>
+auto positionIn(Values& values, uint32_t tag) {
+    return std::lower_bound(values.begin(), values.end(), tag,
+                            [](const auto& entry, uint32_t wanted) { return entry.first < wanted; });
+}
+
+}  // namespace
+
+CcxDynamicPropertyBag::Values::iterator CcxDynamicPropertyBag::position(uint32_t tag) {
+    return positionIn(values_, tag);
+}
+
+const std::unique_ptr<CcxPropertyValue>* CcxDynamicPropertyBag::entry(uint32_t tag) const {
+    const auto it = positionIn(values_, tag);
+    return it == values_.end() || it->first != tag ? nullptr : &it->second;
+}
+
+bool CcxDynamicPropertyBag::mark(uint32_t tag) {
+    const auto it = std::lower_bound(modified_.begin(), modified_.end(), tag);
+    if (it != modified_.end() && *it == tag) return false;
+    const std::size_t at = static_cast<std::size_t>(it - modified_.begin());
+    makeRoom(modified_);
+    modified_.insert(modified_.begin() + static_cast<std::ptrdiff_t>(at), tag);
+    return true;
+}
+
+bool CcxDynamicPropertyBag::unmark(uint32_t tag) {
+    const auto it = std::lower_bound(modified_.begin(), modified_.end(), tag);
+    if (it == modified_.end() || *it != tag) return false;
+    modified_.erase(it);
+    return true;
+}
+
 template <class T>
 HRESULT CcxDynamicPropertyBag::setValue(uint32_t tag, T value) {
     using Value = CcxTemplatePropertyValue<T>;
     try {
         CqxCSLock lock(cs_);
-        auto it = values_.find(tag);
-        if (it == values_.end()) {
+        const auto it = position(tag);
+        if (it == values_.end() || it->first != tag) {
+            const std::size_t at = static_cast<std::size_t>(it - values_.begin());
             auto created = std::make_unique<Value>(std::move(value));
-            const bool marked = modified_.insert(tag).second;
+            const bool marked = mark(tag);
             try {
-                values_.emplace(tag, std::move(created));
+                makeRoom(values_);
+                values_.emplace(values_.begin() + static_cast<std::ptrdiff_t>(at), tag, std::move(created));
             } catch (...) {
-                if (marked) modified_.erase(tag);
+                if (marked) unmark(tag);
                 throw;
             }
             return S_OK;
         }
         if (!it->second || it->second->type != Value::kType) return E_SYSAPI_PROPERTY_TYPE_MISMATCH;
-        modified_.insert(tag);  // before the overwrite, which cannot fail
+        mark(tag);  // before the overwrite, which cannot fail
         static_cast<Value*>(it->second.get())->value = std::move(value);
         return S_OK;
     } catch (const std::bad_alloc&) {
@@ -78,17 +135,17 @@ HRESULT CcxDynamicPropertyBag::setValue(uint32_t tag, T value) {
 template <class T>
 const T* CcxDynamicPropertyBag::findValue(uint32_t tag, HRESULT& code) const {
     using Value = CcxTemplatePropertyValue<T>;
-    auto it = values_.find(tag);
-    if (it == values_.end()) {
+    const std::unique_ptr<CcxPropertyValue>* found = entry(tag);
+    if (!found) {
         code = E_SYSAPI_PROPERTY_NOT_FOUND;
         return nullptr;
     }
-    if (!it->second || it->second->type != Value::kType) {
+    if (!*found || (*found)->type != Value::kType) {
         code = E_SYSAPI_PROPERTY_TYPE_MISMATCH;
         return nullptr;
     }
     code = S_OK;
-    return &static_cast<const Value*>(it->second.get())->value;
+    return &static_cast<const Value*>(found->get())->value;
 }
 
 template <class T>
@@ -100,13 +157,12 @@ HRESULT CcxDynamicPropertyBag::getValue(uint32_t tag, T* out) {
     return code;
 }
 
-HRESULT CcxDynamicPropertyBag::enumerate(const std::set<uint32_t>& tags,
-                                         IcxSysEnumPropertyTag** out) {
+HRESULT CcxDynamicPropertyBag::enumerate(Tags tags, IcxSysEnumPropertyTag** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (tags.empty()) return S_FALSE;
     try {
-        return CcxSysEnumPropertyTagsSTL<>::create(tags, out);
+        return CcxSysEnumPropertyTagsSTL<Tags>::create(std::move(tags), out);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -115,9 +171,10 @@ HRESULT CcxDynamicPropertyBag::enumerate(const std::set<uint32_t>& tags,
 HRESULT CcxDynamicPropertyBag::EnumTags(IcxSysEnumPropertyTag** out) {
     try {
         CqxCSLock lock(cs_);
-        std::set<uint32_t> tags;
-        for (const auto& entry : values_) tags.insert(tags.end(), entry.first);
-        return enumerate(tags, out);
+        Tags tags;
+        tags.reserve(values_.size());
+        for (const auto& entry : values_) tags.push_back(entry.first);
+        return enumerate(std::move(tags), out);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -130,23 +187,25 @@ bool CcxDynamicPropertyBag::empty() const {
 
 HRESULT CcxDynamicPropertyBag::HasProperty(uint32_t tag) {
     CqxCSLock lock(cs_);
-    return values_.count(tag) ? S_OK : S_FALSE;
+    return entry(tag) ? S_OK : S_FALSE;
 }
 
 HRESULT CcxDynamicPropertyBag::GetPropertyType(uint32_t tag, int32_t* type) {
     if (!type) return E_POINTER;
     CqxCSLock lock(cs_);
-    auto it = values_.find(tag);
-    if (it == values_.end()) return E_SYSAPI_PROPERTY_NOT_FOUND;
-    if (!it->second) return E_SYSAPI_PROPERTY_TYPE_MISMATCH;
-    *type = it->second->type;
+    const std::unique_ptr<CcxPropertyValue>* found = entry(tag);
+    if (!found) return E_SYSAPI_PROPERTY_NOT_FOUND;
+    if (!*found) return E_SYSAPI_PROPERTY_TYPE_MISMATCH;
+    *type = (*found)->type;
     return S_OK;
 }
 
 HRESULT CcxDynamicPropertyBag::RemoveProperty(uint32_t tag) {
     CqxCSLock lock(cs_);
-    if (values_.erase(tag) == 0) return E_SYSAPI_PROPERTY_NOT_FOUND;
-    modified_.erase(tag);
+    const auto it = position(tag);
+    if (it == values_.end() || it->first != tag) return E_SYSAPI_PROPERTY_NOT_FOUND;
+    values_.erase(it);
+    unmark(tag);
     return S_OK;
 }
 
@@ -175,6 +234,14 @@ HRESULT CcxDynamicPropertyBag::SetGuid(uint32_t tag, const GUID* value) {
 }
 HRESULT CcxDynamicPropertyBag::SetString(uint32_t tag, const wchar_t* value) {
     try {
+        CqxCSLock lock(cs_);
+        // An item's every fill sets its texts again, mostly to what they were: marked, kept.
+        const std::unique_ptr<CcxPropertyValue>* found = entry(tag);
+        if (found && *found && (*found)->type == kPropertyTypeString &&
+            sameText(static_cast<const CcxTemplatePropertyValue<CqxBStr>&>(**found).value, value)) {
+            mark(tag);
+            return S_OK;
+        }
         return setValue<CqxBStr>(tag, CqxBStr(value));
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
@@ -362,9 +429,10 @@ std::unique_ptr<CcxPropertyValue> copyOf(const CcxPropertyValue& value) {
 // for every value: a host's listing clones every item's bag.
 HRESULT CcxDynamicPropertyBag::copyValuesOf(const CcxDynamicPropertyBag& source) {
     try {
-        std::map<uint32_t, std::unique_ptr<CcxPropertyValue>> copied;
+        Values copied;
         {
             CqxCSLock lock(source.cs_);
+            copied.reserve(source.values_.size());
             for (const auto& [tag, value] : source.values_) {
                 if (!value) return E_SYSAPI_PROPERTY_TYPE_MISMATCH;
                 std::unique_ptr<CcxPropertyValue> copy;
@@ -378,7 +446,7 @@ HRESULT CcxDynamicPropertyBag::copyValuesOf(const CcxDynamicPropertyBag& source)
                 case kPropertyTypeTimestamp: copy = copyOf<cxSysAttrTimestampUTC>(*value); break;
                 default: return E_FAIL;
                 }
-                copied.emplace_hint(copied.end(), tag, std::move(copy));
+                copied.emplace_back(tag, std::move(copy));
             }
         }
         CqxCSLock lock(cs_);
@@ -416,7 +484,7 @@ HRESULT CcxDynamicPropertyBag::copyFrom(IcxSysPropertyBag* source) {
         }
         {
             CqxCSLock lock(cs_);
-            modified_ = std::move(sourceModified);
+            modified_.assign(sourceModified.begin(), sourceModified.end());
         }
         ClearModified();
         return S_OK;
@@ -457,8 +525,8 @@ HRESULT CcxDynamicPropertyBag::Unlock() {
 
 HRESULT CcxDynamicPropertyBag::ClearModifiedTag(uint32_t tag, bool* anyLeft) {
     CqxCSLock lock(cs_);
-    const bool present = values_.count(tag) != 0;
-    const bool cleared = present && modified_.erase(tag) != 0;
+    const bool present = entry(tag) != nullptr;
+    const bool cleared = present && unmark(tag);
     if (anyLeft) *anyLeft = !modified_.empty();
     if (!present) return E_SYSAPI_PROPERTY_NOT_FOUND;
     return cleared ? S_OK : S_FALSE;
@@ -467,8 +535,8 @@ HRESULT CcxDynamicPropertyBag::ClearModifiedTag(uint32_t tag, bool* anyLeft) {
 HRESULT CcxDynamicPropertyBag::MarkModified(uint32_t tag) {
     try {
         CqxCSLock lock(cs_);
-        if (!values_.count(tag)) return E_SYSAPI_PROPERTY_NOT_FOUND;
-        modified_.insert(tag);
+        if (!entry(tag)) return E_SYSAPI_PROPERTY_NOT_FOUND;
+        mark(tag);
         return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

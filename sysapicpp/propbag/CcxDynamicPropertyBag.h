@@ -4,9 +4,9 @@
 // remembers which tags were changed.
 
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <set>
+#include <utility>
+#include <vector>
 
 #include "platform/qxapal/CqxCS.h"
 #include "sysapicpp/CQXComObject.h"
@@ -66,6 +66,11 @@ protected:
     ~CcxDynamicPropertyBag() override = default;
 
 private:
+    // The map and the set in tag order, as sorted vectors: a bag holds a few dozen values,
+    // and every node of a tree was an allocation of its own.
+    using Values = std::vector<std::pair<uint32_t, std::unique_ptr<CcxPropertyValue>>>;
+    using Tags = std::vector<uint32_t>;
+
     template <class T>
     HRESULT setValue(uint32_t tag, T value);
     // Null when the tag is missing (code NOT_FOUND) or holds another type (MISMATCH).
@@ -73,11 +78,17 @@ private:
     const T* findValue(uint32_t tag, HRESULT& code) const;
     template <class T>
     HRESULT getValue(uint32_t tag, T* out);
-    HRESULT enumerate(const std::set<uint32_t>& tags, IcxSysEnumPropertyTag** out);
+    HRESULT enumerate(Tags tags, IcxSysEnumPropertyTag** out);
+    Values::iterator position(uint32_t tag);
+    // The tag's entry, or null when the bag has none.
+    const std::unique_ptr<CcxPropertyValue>* entry(uint32_t tag) const;
+    // Whether the tag was not marked before.
+    bool mark(uint32_t tag);
+    bool unmark(uint32_t tag);
     HRESULT copyValuesOf(const CcxDynamicPropertyBag& source);
 
     mutable qxapal::CqxCS cs_;
-    std::map<uint32_t, std::unique_ptr<CcxPropertyValue>> values_;
-    std::set<uint32_t> modified_;
+    Values values_;
+    Tags modified_;
     int32_t lockCount_ = 0;
 };

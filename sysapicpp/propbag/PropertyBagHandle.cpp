@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "sysapicpp/propbag/PropertyBagHandle.h"
 
+#include <algorithm>
+
 #include "platform/qx/dsc/HostString.h"
 #include "platform/qx/dsc/Utf8.h"
 #include "platform/qxerr/Status.h"
@@ -106,7 +108,9 @@ std::wstring PropertyBagHandle::getWideString(uint32_t tag) const {
 }
 
 std::string PropertyBagHandle::getString(uint32_t tag) const {
-    return qx::dsc::toUtf8(getWideString(tag));
+    qx::dsc::HostStringHolder text;
+    checkGet(bag().GetString(tag, text.receive()));
+    return qx::dsc::toUtf8(text.view());
 }
 
 cxSysAttrTimestampUTC PropertyBagHandle::getTimestamp(uint32_t tag) const {
@@ -134,7 +138,22 @@ void PropertyBagHandle::setWideString(uint32_t tag, const std::wstring& value) c
     checkSet(bag().SetString(tag, value.c_str()));
 }
 void PropertyBagHandle::setString(uint32_t tag, std::string_view utf8) const {
-    setWideString(tag, qx::dsc::toWide(utf8));
+    // An item sets a handful of names and paths on every fill: a short text is widened on
+    // the stack rather than in a string of its own.
+    constexpr std::size_t kShortText = 256;
+    if (utf8.size() >= kShortText) {
+        setWideString(tag, qx::dsc::toWide(utf8));
+        return;
+    }
+    wchar_t wide[kShortText];
+    std::size_t length = 0;
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        for (char c : utf8) wide[length++] = static_cast<wchar_t>(c);
+    } else {
+        length = qx::dsc::utf8ToWide(utf8.data(), utf8.data() + utf8.size(), wide, wide + kShortText - 1);
+    }
+    wide[length] = L'\0';
+    checkSet(bag().SetString(tag, wide));
 }
 void PropertyBagHandle::setTimestamp(uint32_t tag, const cxSysAttrTimestampUTC& value) const {
     checkSet(bag().SetTimestamp(tag, &value));

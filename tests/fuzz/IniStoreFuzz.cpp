@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The INI store. The input gives a main file, a defaults file and a run of settings
-// (identifier, key, value). Loading refuses exactly the files the INI reader refuses and
+// (identifier, key, value). The store's reader makes of each file the tree Boost's INI
+// reader makes, or fails with its message and line. Loading refuses exactly the files the
+// INI reader refuses and
 // otherwise every getter agrees with a plain reading of the two trees; saving either
 // refuses and leaves the file as it was, or writes a file that reads back as the old
 // entries plus the new values. Identifiers of the form real ones have are never refused.
@@ -23,6 +25,7 @@
 #include <boost/property_tree/ini_parser.hpp>
 
 #include "platform/qxerr/Exception.h"
+#include "shared/qx561x/IniReader.h"
 #include "shared/qx561x/cIniDataStore.h"
 #include "tests/fuzz/Fuzz.h"
 #include "tests/support/TempDir.h"
@@ -83,6 +86,27 @@ std::optional<ptree> parse(const std::optional<std::string>& text) {
         return std::nullopt;
     }
     return tree;
+}
+
+// The store's reader against Boost's, on the whole text.
+bool readsAsBoost(const std::string& text) {
+    using boost::property_tree::ini_parser_error;
+    std::optional<ptree> expected, got;
+    std::string expectedError, gotError;
+    try {
+        std::istringstream in(text);
+        ptree tree;
+        boost::property_tree::ini_parser::read_ini(in, tree);
+        expected = tree;
+    } catch (const ini_parser_error& e) {
+        expectedError = e.message() + "@" + std::to_string(e.line());
+    }
+    try {
+        got = qx561x::readIni(text);
+    } catch (const ini_parser_error& e) {
+        gotError = e.message() + "@" + std::to_string(e.line());
+    }
+    return got == expected && gotError == expectedError;
 }
 
 // Blanks around, an optional '+', decimal digits, at most 32 bits.
@@ -201,6 +225,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         const Key* key = &kKeys[in.byte() % 3];
         settings.push_back({std::move(id), key, in.value<uint32_t>()});
     }
+    for (const auto& text : {mainText, defaultsText})
+        if (text) FUZZ_CHECK(readsAsBoost(*text));
     writeFile(mainPath(), mainText);
     writeFile(defaultsPath(), defaultsText);
     const std::set<std::string> files = directoryEntries();
