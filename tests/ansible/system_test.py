@@ -134,7 +134,7 @@ class CollectionTest(unittest.TestCase):
 
     def test_installed_documentation(self):
         for module, words in (('port', ['= name', 'rx', 'tx', 'mode', 'apply', 'qxhost', 'plugin', '0x8004037F']),
-                              ('info', ['boards', 'unlisted_board_ports', 'ports', 'qxhost', 'plugin'])):
+                              ('port_info', ['boards', 'unlisted_board_ports', 'ports', 'qxhost', 'plugin'])):
             shown = self.ansible.tool('ansible-doc', 'qx561x.serial.' + module)
             self.assertEqual(0, shown.returncode, shown.stderr)
             self.assertIn('> QX561X.SERIAL.%s' % module.upper(), shown.stdout)
