@@ -115,8 +115,11 @@ TEST(Packages, HoldExactlyTheExpectedFiles) {
              dir + "usr/share/ansible/collections/ansible_collections/qx561x/",
              dir + kCollection,
              file + kCollection + "FILES.json",
+             file + kCollection + "LICENSE",
              file + kCollection + "MANIFEST.json",
              file + kCollection + "README.md",
+             dir + kCollection + "changelogs/",
+             file + kCollection + "changelogs/changelog.yaml",
              dir + kCollection + "meta/",
              file + kCollection + "meta/runtime.yml",
              dir + kCollection + "plugins/",
@@ -209,9 +212,11 @@ TEST(Packages, ShipTheSourceRuleModulesAndACommentedDefaultsFile) {
     ASSERT_EQ(0, collection.status) << collection.err;
     for (const std::string file :
          {"plugins/modules/port.py", "plugins/modules/port_info.py", "plugins/module_utils/qxhost.py",
-          "plugins/doc_fragments/qxhost.py"})
+          "plugins/doc_fragments/qxhost.py", "meta/runtime.yml", "changelogs/changelog.yaml"})
         EXPECT_TRUE(readFile(QX_SOURCE_DIR "/ansible/" + file) == readFile(root.file(kCollection + file)))
             << file << " differs from the source";
+    // The collection's tarball carries the licence itself: the product's, word for word.
+    EXPECT_TRUE(readFile(QX_SOURCE_DIR "/LICENSE") == readFile(root.file(kCollection + "LICENSE")));
 }
 
 // Every warning that stays is listed here with the reason it stays.
