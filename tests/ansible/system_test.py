@@ -4,7 +4,7 @@ qxsim with the built qxhost (qxsim shows the built plug-in at its installed path
 modules' default): what the plays report, what the driver's journal and the configuration
 file show.
 
-    system_test.py --qxsim Q --qxhost H --collection SRC --boards FILE [unittest args]
+    system_test.py --qxsim Q --qxhost H --collection SRC --boards FILE --fleet-boards FILE [unittest args]
 """
 
 import argparse
@@ -17,6 +17,10 @@ import subprocess
 import sys
 import tempfile
 import unittest
+
+import yaml
+
+from readme_example import write_example
 
 ARGS = None
 ANSIBLE_BIN = '/usr/bin'  # Debian's ansible-core, on Debian's python3
@@ -55,11 +59,19 @@ class Ansible(object):
 class Sim(object):
     """One simulated machine: its state carries over from one run to the next."""
 
-    def __init__(self, root):
+    def __init__(self, root, boards=None):
         self.state = os.path.join(root, 'state')
+        self.boards = boards or ARGS.boards
 
     def run(self, argv, env=None, cwd=None):
-        return run([ARGS.qxsim, '--boards', ARGS.boards, '--state', self.state, '--'] + argv, env=env, cwd=cwd)
+        return run([ARGS.qxsim, '--boards', self.boards, '--state', self.state, '--'] + argv, env=env, cwd=cwd)
+
+    def ports(self):
+        """What the driver holds, by port: {'ttyQX561xPort0': {'rx': '32', ...}}."""
+        result = run([ARGS.qxsim, 'ports', '--state', self.state])
+        assert result.returncode == 0, result.stderr
+        return dict((line.split()[0], dict(field.split('=', 1) for field in line.split()[1:]))
+                    for line in result.stdout.splitlines())
 
     def journal(self):
         result = run([ARGS.qxsim, 'journal', '--state', self.state])
@@ -73,9 +85,18 @@ class Sim(object):
         return base64.b64decode(result.stdout) if result.stdout else None
 
 
-def recap(output):
-    """The PLAY RECAP counters of localhost."""
-    match = re.search(r'^localhost\s*:\s*(.*)$', output, re.MULTILINE)
+def command_line(pid):
+    """The command line of a running PID; '' when there is none."""
+    try:
+        with open('/proc/%s/cmdline' % pid) as f:
+            return f.read()
+    except FileNotFoundError:
+        return ''
+
+
+def recap(output, host='localhost'):
+    """The PLAY RECAP counters of HOST."""
+    match = re.search(r'^%s\s*:\s*(.*)$' % re.escape(host), output, re.MULTILINE)
     assert match, output
     return dict((k, int(v)) for k, v in re.findall(r'(\w+)=(\d+)', match.group(1)))
 
@@ -105,25 +126,28 @@ class CollectionTest(unittest.TestCase):
         self.dir = tempfile.mkdtemp(prefix='play-', dir=self.root)
         self.sim = Sim(self.dir)
 
-    def play(self, tasks, *options):
+    def play(self, tasks, *options, **play):
         """ansible-playbook on localhost under the simulation; its exit status and output."""
         playbook = os.path.join(self.dir, 'play.yml')
-        defaults = {'qxhost': ARGS.qxhost}
         with open(playbook, 'w') as f:
-            json.dump([{'hosts': 'localhost', 'gather_facts': False,
-                        'module_defaults': {'group/qx561x.serial.qxhost': defaults}, 'tasks': tasks}], f)
-        result = self.sim.run([os.path.join(ANSIBLE_BIN, 'ansible-playbook'), '-i', 'localhost,', '-c', 'local',
-                               playbook] + list(options), env=self.ansible.env, cwd=self.dir)
+            json.dump([dict({'hosts': 'localhost', 'gather_facts': False, 'tasks': tasks,
+                             'module_defaults': {'group/qx561x.serial.qxhost': {'qxhost': ARGS.qxhost}}}, **play)], f)
+        return self.playbook(playbook, '-i', 'localhost,', *options)
+
+    def playbook(self, playbook, *options, **kwargs):
+        sim = kwargs.get('sim', self.sim)
+        result = sim.run([os.path.join(ANSIBLE_BIN, 'ansible-playbook'), '-c', 'local', playbook] + list(options),
+                         env=self.ansible.env, cwd=self.dir)
         return result.returncode, result.stdout + result.stderr
 
-    def play_results(self, tasks, *options):
+    def play_results(self, tasks, *options, **play):
         """Runs every task, failing or not, and returns their results in order, with the recap."""
         out = os.path.join(self.dir, 'results.json')
         names = ['r%d' % i for i in range(len(tasks))]
         registered = [dict(task, register=name, ignore_errors=True) for task, name in zip(tasks, names)]
         dump = {'ansible.builtin.copy': {'content': '{{ [%s] | to_json }}' % ', '.join(names), 'dest': out},
                 'check_mode': False, 'changed_when': False}
-        status, output = self.play(registered + [dump], *options)
+        status, output = self.play(registered + [dump], *options, **play)
         self.assertEqual(0, status, output)
         with open(out) as f:
             return json.load(f), recap(output)
@@ -133,14 +157,109 @@ class CollectionTest(unittest.TestCase):
         return {'name': 'port', 'qx561x.serial.port': dict({'name': PORT4}, **settings)}
 
     def test_installed_documentation(self):
-        for module, words in (('port', ['= name', 'rx', 'tx', 'mode', 'apply', 'qxhost', 'plugin', '0x8004037F']),
-                              ('info', ['boards', 'unlisted_board_ports', 'ports', 'qxhost', 'plugin'])):
-            shown = self.ansible.tool('ansible-doc', 'qx561x.serial.' + module)
+        failure = ['rc', 'code', 'symbol', 'call', 'operation', 'name']
+        cases = [
+            # the name asked for, the module shown, words it holds
+            ('port', 'port', ['= name', 'rx', 'tx', 'mode', 'apply', 'qxhost', 'plugin', 'timeout', '0x8004037F',
+                              'REQUIREMENTS', 'status', 'report'] + failure),
+            ('port_info', 'port_info', ['boards', 'unlisted_board_ports', 'ports', 'qxhost', 'plugin', 'timeout',
+                                        'REQUIREMENTS'] + failure),
+            ('info', 'port_info', ['boards']),
+        ]
+        for name, module, words in cases:
+            shown = self.ansible.tool('ansible-doc', 'qx561x.serial.' + name)
             self.assertEqual(0, shown.returncode, shown.stderr)
             self.assertIn('> QX561X.SERIAL.%s' % module.upper(), shown.stdout)
             self.assertIn(self.ansible.collections, shown.stdout)
             for word in words:
-                self.assertIn(word, shown.stdout, module)
+                self.assertIn(word, shown.stdout, name)
+            # Markup newer than the oldest ansible-core the collection declares prints as it is.
+            self.assertIsNone(re.search(r'\b(RV|O|V|E|P)\(', shown.stdout), name)
+
+    def test_every_example_succeeds(self):
+        tasks = []
+        for module in ('port_info', 'port'):
+            shown = self.ansible.tool('ansible-doc', '--json', 'qx561x.serial.' + module)
+            self.assertEqual(0, shown.returncode, shown.stderr)
+            tasks += yaml.safe_load(json.loads(shown.stdout)['qx561x.serial.' + module]['examples'])
+        serial_ports = [{'node': PORT4, 'rx': 16}, {'node': '/dev/ttyQX561xPort0', 'tx': 8}]
+        status, output = self.play(tasks, vars={'serial_ports': serial_ports})
+        self.assertEqual(0, status, output)
+        self.assertEqual(0, recap(output)['failed'], output)
+        self.assertIn('ttyQX561xPort0 tx 8 ok', self.sim.journal())
+
+    def test_a_value_not_written_as_a_number_changes_nothing(self):
+        # As a play's author writes them: YAML's yes is a boolean.
+        refused = [('rx', 'yes', 'the boolean true'), ('rx', 'true', 'the boolean true'),
+                   ('tx', '"3_3"', 'the string "3_3"'), ('tx', '"\uff11"', 'the string "\uff11"'),
+                   ('mode', '1.0', 'the float 1.0'), ('tx', '"0x10"', 'the string "0x10"')]
+        status, output = self.play([self.port_task(rx=32, tx=64, mode=1)])
+        self.assertEqual(0, status, output)
+        stored, journal = self.sim.configuration(), self.sim.journal()
+        tasks = [self.port_task(**yaml.safe_load('{rx: 16, %s: %s}' % (key, text))) for key, text, _shown in refused]
+        for options in ((), ('--check',)):
+            results, counts = self.play_results(tasks, *options)
+            self.assertEqual(len(refused), counts['ignored'], options)
+            self.assertEqual(['%s must be an integer or a string of the digits 0-9, not %s' % (key, shown)
+                              for key, _text, shown in refused], [r['msg'] for r in results])
+            self.assertEqual((stored, journal), (self.sim.configuration(), self.sim.journal()), options)
+
+    def test_a_qxhost_that_never_answers_fails_the_task_within_its_timeout(self):
+        # It ignores SIGTERM, and so does the process it started: only SIGKILL to the group ends them.
+        hung = os.path.join(self.dir, 'hung')
+        script = os.path.join(self.dir, 'qxhost')
+        with open(script, 'w') as f:
+            f.write('#!/bin/sh\ntrap "" TERM\nsleep infinity &\necho $$ $! > "%s"\nwait\n' % hung)
+        os.chmod(script, 0o755)
+        for task in ({'qx561x.serial.port': {'name': PORT4, 'rx': 16, 'qxhost': script, 'timeout': 2}},
+                     {'qx561x.serial.port_info': {'qxhost': script, 'timeout': 2}}):
+            # qxsim itself ends only when every process of the play has: a test left hanging here fails.
+            results, _counts = self.play_results([task])
+            self.assertEqual('qxhost list did not finish within 2 seconds; it was stopped, with every process it '
+                             'started', results[0]['msg'])
+            with open(hung) as f:
+                pids = f.read().split()
+            for pid in pids:
+                self.assertNotIn(script, command_line(pid))
+            self.assertNotEqual('sleep\0infinity\0', command_line(pids[1]))
+        self.assertEqual([], self.sim.journal())
+
+    def test_the_readme_fleet_example(self):
+        example = os.path.join(self.dir, 'example')
+        os.mkdir(example)
+        write_example(example)
+        # The play as the README has it, with the built qxhost, and without sudo: the simulation
+        # runs it as its root.
+        with open(os.path.join(example, 'serial.yml')) as f:
+            plays = yaml.safe_load(f)
+        for play in plays:
+            play.update(become=False, module_defaults={'group/qx561x.serial.qxhost': {'qxhost': ARGS.qxhost}})
+        playbook = os.path.join(example, 'play.yml')
+        with open(playbook, 'w') as f:
+            json.dump(plays, f)
+        inventory = os.path.join(example, 'inventory.yml')
+
+        # A port's stored settings reach the driver whole: the defaults of those not given too.
+        rack = {'rx': '32', 'tx': '64', 'rs485': '0x11'}
+        shallow = {'rx': '16', 'tx': '128', 'rs485': '0x3'}
+        untouched = {'rx': '-', 'tx': '-', 'rs485': '-'}
+        cases = [
+            # host, what the driver then holds on ports 0, 1, 2 and 8, changed in each run
+            ('rack01-pc03', [rack, rack, shallow, untouched], (1,)),
+            ('rack02-pc07', [rack, dict(rack, rx='8'), shallow, untouched], (1,)),
+            ('rack02-pc16', [rack, rack, shallow, {'rx': '8', 'tx': '16', 'rs485': '-'}], (1, 0)),
+        ]
+        for host, expected, runs in cases:
+            with self.subTest(host):
+                os.mkdir(os.path.join(self.dir, host))
+                sim = Sim(os.path.join(self.dir, host), boards=ARGS.fleet_boards)
+                for changed in runs:
+                    status, output = self.playbook(playbook, '-i', inventory, '--limit', host, sim=sim)
+                    self.assertEqual(0, status, output)
+                    self.assertEqual(changed, recap(output, host)['changed'], output)
+                ports = sim.ports()
+                self.assertEqual(expected, [dict((k, ports['ttyQX561xPort%d' % n][k]) for k in ('rx', 'tx', 'rs485'))
+                                            for n in (0, 1, 2, 8)])
 
     def test_a_play_converges_and_checks_refusals_and_reapplies(self):
         wanted = self.port_task(rx=32, tx=64, mode=1)
@@ -178,6 +297,7 @@ class CollectionTest(unittest.TestCase):
             self.assertEqual([True] * 3, [r['failed'] for r in results], results)
             self.assertEqual(['0x8004037F', None, '0x80040375'], [r['code'] for r in results])
             self.assertEqual('RxFifoDepth 200 is outside 1..127', results[0]['msg'])
+            self.assertTrue(results[2]['msg'].startswith('/dev/ttyQX561xPort77: '), results[2]['msg'])
             self.assertIn('RS-232', results[1]['msg'])
             self.assertEqual([1, 1, 1], [r['rc'] for r in results])
             self.assertEqual((stored, journal), (self.sim.configuration(), self.sim.journal()), options)
@@ -189,6 +309,7 @@ class CollectionTest(unittest.TestCase):
         self.assertEqual(stored, self.sim.configuration())
 
     def test_info_lists_every_port_of_the_scenario_in_check_mode(self):
+        # By its former name, which leads to port_info, in the group of module_defaults too.
         results, counts = self.play_results([{'qx561x.serial.info': {}}], '--check')
         info = results[0]
         self.assertEqual((0, 0, 0), (counts['ignored'], counts['changed'], counts['failed']))
@@ -207,10 +328,11 @@ class CollectionTest(unittest.TestCase):
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    for option in ('qxsim', 'qxhost', 'collection', 'boards'):
-        parser.add_argument('--' + option, required=True)
+    options = ('qxsim', 'qxhost', 'collection', 'boards', 'fleet_boards')
+    for option in options:
+        parser.add_argument('--' + option.replace('_', '-'), required=True)
     ARGS, rest = parser.parse_known_args()
-    for option in ('qxsim', 'qxhost', 'collection', 'boards'):
+    for option in options:
         setattr(ARGS, option, os.path.abspath(getattr(ARGS, option)))
     unittest.main(argv=[sys.argv[0]] + rest)
 

@@ -9,9 +9,12 @@ import io
 import json
 import os
 import shutil
+import signal
 import sys
 import tempfile
+import time
 import unittest
+from unittest import mock
 
 COLLECTION = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'ansible')
 FAKE = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'fake_qxhost.py')
@@ -24,8 +27,10 @@ os.symlink(os.path.abspath(COLLECTION), os.path.join(_root, 'ansible_collections
 sys.path.insert(0, _root)
 
 from ansible.module_utils import basic  # noqa: E402
+from ansible.module_utils.common import warnings  # noqa: E402
 from ansible.module_utils.common.text.converters import to_bytes  # noqa: E402
-from ansible_collections.qx561x.serial.plugins.modules import info, port  # noqa: E402
+from ansible_collections.qx561x.serial.plugins.modules import port, port_info  # noqa: E402
+from ansible_collections.qx561x.serial.plugins.module_utils import qxhost  # noqa: E402
 
 PLUGIN = '/opt/test/libqx561xsae.so'
 ITEM0 = 'port:/sys/devices/pci0000|3A00/0000|3A00|3A1c.0/0000|3A03|3A00.0/tty/ttyQX561xPort0'
@@ -70,6 +75,24 @@ REFUSED_RX = error('set', 'ValidateItemProperties', 'RxFifoDepth 200 is outside 
                    '0x8004037F', 'E_SYSAPI_VALIDATION_VALUE', ITEM0)
 
 
+def gone(pid):
+    """Whether the fake qxhost or its sleep with PID has ended, waiting for a killed process to
+    finish dying; a zombie has ended, and so has a PID that now runs something else."""
+    for _ in range(600):
+        try:
+            with open('/proc/%d/stat' % pid) as f:
+                zombie = f.read().rsplit(')', 1)[1].split()[0] in ('Z', 'X')
+            with open('/proc/%d/cmdline' % pid, 'rb') as f:
+                command = f.read()
+            ours = b'qxhost' in command or command == b'sleep\0infinity\0'
+        except FileNotFoundError:
+            return True
+        if zombie or not ours:
+            return True
+        time.sleep(0.05)
+    return False
+
+
 class ModuleTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix='qx-fake-')
@@ -107,7 +130,9 @@ class ModuleTest(unittest.TestCase):
                     _ansible_check_mode=check_mode, _ansible_diff=diff)
         basic._ANSIBLE_ARGS = to_bytes(json.dumps({'ANSIBLE_MODULE_ARGS': args}))
         out = io.StringIO()
-        with contextlib.redirect_stdout(out), self.assertRaises(SystemExit):
+        # Warnings are gathered in the module's process, which these runs share.
+        with contextlib.redirect_stdout(out), self.assertRaises(SystemExit), \
+                mock.patch.object(warnings, '_global_warnings', []):
             module.main()
         return json.loads(out.getvalue())
 
@@ -185,8 +210,8 @@ class PortTest(ModuleTest):
                           'ttyQX561xPort8/'], self.commands()[1])
 
     def test_failures_carry_qxhosts_message_code_and_status(self):
-        missing = error('show', 'GetItemProperties', 'no item /dev/ttyQX561xPort77', '0x80040301',
-                        'E_SYSAPI_ITEM_NOT_FOUND', '/dev/ttyQX561xPort77')
+        missing = error('show', 'GetItemProperties', 'no such item, or a file the plug-in needs is missing',
+                        '0x80040375', 'E_SYSAPI_ITEM_NOT_EXIST', '/dev/ttyQX561xPort77')
         rs232 = error('set', 'refused', 'mode applies to RS-485 ports only; /dev/ttyQX561xPort8 is RS-232',
                       name=ITEM8)
         board = {'items': [{'item': LISTING['boards'][0]['item'], 'properties': []}]}
@@ -199,7 +224,8 @@ class PortTest(ModuleTest):
             ('mode on RS-232', {'name': '/dev/ttyQX561xPort8', 'mode': 1}, False, {'set': {'rc': 1, 'stderr': [rs232]}},
              'mode applies to RS-485 ports only', None, None, 1, ['list', 'set']),
             ('no such port', {'name': '/dev/ttyQX561xPort77', 'rx': 1}, False, {'show': {'rc': 1, 'stderr': [missing]}},
-             'no item /dev/ttyQX561xPort77', '0x80040301', 'E_SYSAPI_ITEM_NOT_FOUND', 1, ['list', 'show']),
+             '/dev/ttyQX561xPort77: no such item, or a file the plug-in needs is missing', '0x80040375',
+             'E_SYSAPI_ITEM_NOT_EXIST', 1, ['list', 'show']),
             ('a board', {'name': '0000:03:00.0', 'rx': 1}, False, {'show': {'stdout': board}},
              '0000:03:00.0 names no port', None, None, None, ['list', 'show']),
             ('usage error', {'rx': 1}, False,
@@ -219,10 +245,16 @@ class PortTest(ModuleTest):
              'cannot open shared object file', None, None, 1, ['list']),
             ('no qxhost', {'qxhost': '/nonexistent/qxhost', 'rx': 1}, False, {},
              'qxhost is not an executable file at /nonexistent/qxhost', None, None, None, []),
-            ('negative value', {'tx': -1}, False, {}, 'tx must be a whole number from 0 to 4294967295, got -1',
-             None, None, None, []),
-            ('over 32 bits', {'rx': 4294967296}, False, {}, 'rx must be a whole number', None, None, None, []),
-            ('not a number', {'rx': 'deep'}, False, {}, "unable to convert to int", None, None, None, []),
+            ('20 MB of text', {'rx': 1}, False, {'list': {'rc': 1, 'junk': 20000000}},
+             '\n[... 19934464 bytes cut ...]\n', None, None, 1, ['list']),
+            ('an error object after 20 MB of text', {'rx': 1}, False, {'list': {'rc': 1, 'junk': 20000000, 'stderr': [
+                error('list', 'Initialize', 'the plug-in could not start', '0x80004005', 'E_FAIL')]}},
+             'the plug-in could not start', '0x80004005', 'E_FAIL', 1, ['list']),
+            ('a document larger than any listing', {'rx': 1}, False, {'list': {'junk': 20000000, 'junk_on': 'stdout'}},
+             'qxhost list printed more than 16777216 bytes on standard output; it was stopped', None, None, None,
+             ['list']),
+            ('no time', {'timeout': 0, 'rx': 1}, False, {}, 'timeout must be at least 1 second, got 0', None, None,
+             None, []),
             ('empty name', {'name': '', 'rx': 1}, False, {}, 'name must name a port', None, None, None, []),
         ]
         for name, args, check_mode, responses, message, code, symbol, rc, commands in cases:
@@ -236,6 +268,60 @@ class PortTest(ModuleTest):
                 self.assertEqual(symbol, result.get('symbol'))
                 self.assertEqual(rc, result.get('rc'))
                 self.assertEqual(commands, [c[0] for c in self.commands()])
+                self.assertLessEqual(len(result['msg']), qxhost.TEXT_LIMIT + 200)
+
+    def test_settings_are_whole_numbers_written_as_such_and_nothing_else(self):
+        self.respond(set={'stdout': set_document([])}, set_dry_run={'stdout': set_document([], dry_run=True)})
+        accepted = [
+            # key, value as the task gives it, the argument qxhost gets
+            ('rx', 32, 'rx=32'), ('tx', '16', 'tx=16'), ('mode', '0', 'mode=0'), ('rx', '0032', 'rx=32'),
+            ('tx', 4294967295, 'tx=4294967295'),
+        ]
+        refused = [
+            # key, value, how the message shows it
+            ('rx', True, 'the boolean true'), ('tx', False, 'the boolean false'),
+            ('tx', '3_3', 'the string "3_3"'), ('tx', '\uff11', 'the string "\uff11"'),
+            ('rx', '\u00b2', 'the string "\u00b2"'), ('mode', 1.0, 'the float 1.0'), ('rx', 2.5, 'the float 2.5'),
+            ('rx', ' 8', 'the string " 8"'), ('rx', '+8', 'the string "+8"'), ('rx', '-1', 'the string "-1"'),
+            ('rx', '0x10', 'the string "0x10"'), ('rx', '', 'the string ""'), ('mode', 'enabled', 'the string "enabled"'),
+            ('rx', [8], 'the list [8]'), ('tx', {'v': 8}, 'the dictionary {"v": 8}'),
+        ]
+        out_of_range = [('tx', -1, 'tx must be a whole number from 0 to 4294967295, got -1'),
+                        ('rx', '4294967296', 'rx must be a whole number from 0 to 4294967295, got 4294967296')]
+        for check_mode in (False, True):
+            for key, value, argument in accepted:
+                with self.subTest(key=key, value=value, check_mode=check_mode):
+                    self.forget_calls()
+                    result = self.run_module(port, {'name': '/dev/ttyQX561xPort0', key: value}, check_mode=check_mode)
+                    self.assertFalse(result.get('failed'), result)
+                    self.assertEqual(argument, self.commands()[1][-1])
+            for key, value, message in [(k, v, '%s must be an integer or a string of the digits 0-9, not %s' % (k, shown))
+                                        for k, v, shown in refused] + out_of_range:
+                with self.subTest(key=key, value=value, check_mode=check_mode):
+                    self.forget_calls()
+                    result = self.run_module(port, {'name': '/dev/ttyQX561xPort0', 'rx': 64, key: value},
+                                             check_mode=check_mode)
+                    self.assertTrue(result.get('failed'), result)
+                    self.assertEqual(message, result['msg'])
+                    self.assertEqual([], self.calls())
+
+    def test_a_qxhost_that_does_not_answer_is_stopped_with_what_it_started(self):
+        for hang in ('briefly', 'ignoring SIGTERM'):
+            for module, args in ((port, {'name': '/dev/ttyQX561xPort0', 'rx': 1}), (port_info, {})):
+                with self.subTest(hang=hang, module=module.__name__), mock.patch.object(qxhost, 'TERM_GRACE', 0.2):
+                    self.respond(list={'hang': hang})
+                    result = self.run_module(module, dict(args, timeout=1))
+                    self.assertTrue(result.get('failed'), result)
+                    self.assertEqual('qxhost list did not finish within 1 seconds; it was stopped, with every process '
+                                     'it started', result['msg'])
+                    with open(os.path.join(self.dir, 'hung.json')) as f:
+                        pids = json.load(f)
+                    os.remove(os.path.join(self.dir, 'hung.json'))
+                    for pid in pids:
+                        left = not gone(pid)
+                        if left:
+                            os.kill(pid, signal.SIGKILL)
+                        self.assertFalse(left, pid)
 
     def test_a_failing_apply_reports_the_tools_account(self):
         failed = {'operation': 'apply', 'ports': [{'item': ITEM0, 'node': '/dev/ttyQX561xPort0', 'path': '/sys/x',
@@ -257,11 +343,11 @@ class PortTest(ModuleTest):
         self.assertEqual(["/etc/qxserial/configuration.ini:3: '=' character not found in line"], result['warnings'])
 
 
-class InfoTest(ModuleTest):
+class PortInfoTest(ModuleTest):
     def test_returns_the_listing_and_every_port_by_node_also_in_check_mode(self):
         self.respond()
         for check_mode in (False, True):
-            result = self.run_module(info, {}, check_mode=check_mode)
+            result = self.run_module(port_info, {}, check_mode=check_mode)
             self.assertFalse(result['changed'])
             self.assertEqual(LISTING['boards'], result['boards'])
             self.assertEqual(LISTING['unlistedBoardPorts'], result['unlisted_board_ports'])
@@ -272,11 +358,11 @@ class InfoTest(ModuleTest):
 
     def test_an_empty_machine_and_a_failing_plug_in(self):
         self.respond(list={'stdout': {'boards': [], 'unlistedBoardPorts': []}})
-        result = self.run_module(info, {})
+        result = self.run_module(port_info, {})
         self.assertEqual(({}, []), (result['ports'], result['boards']))
         self.respond(list={'rc': 1, 'stderr': [error('list', 'Initialize', 'the plug-in could not start',
                                                        '0x80004005', 'E_FAIL')]})
-        result = self.run_module(info, {})
+        result = self.run_module(port_info, {})
         self.assertTrue(result['failed'])
         self.assertEqual(('the plug-in could not start', '0x80004005'), (result['msg'], result['code']))
 

@@ -115,8 +115,11 @@ TEST(Packages, HoldExactlyTheExpectedFiles) {
              dir + "usr/share/ansible/collections/ansible_collections/qx561x/",
              dir + kCollection,
              file + kCollection + "FILES.json",
+             file + kCollection + "LICENSE",
              file + kCollection + "MANIFEST.json",
              file + kCollection + "README.md",
+             dir + kCollection + "changelogs/",
+             file + kCollection + "changelogs/changelog.yaml",
              dir + kCollection + "meta/",
              file + kCollection + "meta/runtime.yml",
              dir + kCollection + "plugins/",
@@ -125,8 +128,8 @@ TEST(Packages, HoldExactlyTheExpectedFiles) {
              dir + kCollection + "plugins/module_utils/",
              file + kCollection + "plugins/module_utils/qxhost.py",
              dir + kCollection + "plugins/modules/",
-             file + kCollection + "plugins/modules/info.py",
              file + kCollection + "plugins/modules/port.py",
+             file + kCollection + "plugins/modules/port_info.py",
              dir + "usr/share/doc/",
              dir + "usr/share/doc/qx561x-ansible/",
              file + "usr/share/doc/qx561x-ansible/changelog.gz",
@@ -208,10 +211,12 @@ TEST(Packages, ShipTheSourceRuleModulesAndACommentedDefaultsFile) {
         runProgram({"dpkg-deb", "--extract", qxtest::packageFile("qx561x-ansible"), root.path()});
     ASSERT_EQ(0, collection.status) << collection.err;
     for (const std::string file :
-         {"plugins/modules/port.py", "plugins/modules/info.py", "plugins/module_utils/qxhost.py",
-          "plugins/doc_fragments/qxhost.py"})
+         {"plugins/modules/port.py", "plugins/modules/port_info.py", "plugins/module_utils/qxhost.py",
+          "plugins/doc_fragments/qxhost.py", "meta/runtime.yml", "changelogs/changelog.yaml"})
         EXPECT_TRUE(readFile(QX_SOURCE_DIR "/ansible/" + file) == readFile(root.file(kCollection + file)))
             << file << " differs from the source";
+    // The collection's tarball carries the licence itself: the product's, word for word.
+    EXPECT_TRUE(readFile(QX_SOURCE_DIR "/LICENSE") == readFile(root.file(kCollection + "LICENSE")));
 }
 
 // Every warning that stays is listed here with the reason it stays.

@@ -4,13 +4,20 @@
 from __future__ import (absolute_import, division, print_function)
 __metaclass__ = type
 
+import errno
 import json
 import os
+import re
+import selectors
+import signal
+import subprocess
+import time
 
-from ansible.module_utils.common.text.converters import to_native
+from ansible.module_utils.common.text.converters import to_native, to_text
 
 DEFAULT_QXHOST = '/usr/bin/qxhost'
 DEFAULT_PLUGIN = '/usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so'
+DEFAULT_TIMEOUT = 120
 
 # The keys a port setting has, in the order qxhost documents them.
 KEYS = ('rx', 'tx', 'mode')
@@ -19,9 +26,24 @@ KEYS = ('rx', 'tx', 'mode')
 # a command-line error there, which the modules treat as their own bug.
 VALUE_MAX = 4294967295
 
+# Words a setting accepts besides its number, by key; a word stands for its index.
+VALUE_NAMES = {}
+
+# Python's int() reads '3_3' as 33 and '１' as 1, and str.isdigit() takes '²'.
+_DIGITS = re.compile(r'[0-9]+\Z')
+
+# Text from qxhost kept in a result, at most: a broken qxhost may print without end.
+TEXT_LIMIT = 64 * 1024
+# Its JSON document is read whole, up to this size.
+DOCUMENT_LIMIT = 16 * 1024 * 1024
+# qxhost ends any command within a second of SIGTERM; what is still running then is killed.
+TERM_GRACE = 5.0
+_POLL = 0.05
+
 COMMON_ARGUMENT_SPEC = dict(
     qxhost=dict(type='path', default=DEFAULT_QXHOST),
     plugin=dict(type='path', default=DEFAULT_PLUGIN),
+    timeout=dict(type='int', default=DEFAULT_TIMEOUT),
 )
 
 
@@ -38,10 +60,158 @@ class QxhostError(Exception):
     def fail_args(self):
         """Keyword arguments for fail_json: the message, exit status, code and symbol."""
         result = dict(msg=self.message, rc=self.rc)
-        for key in ('code', 'symbol', 'call', 'operation'):
+        for key in ('code', 'symbol', 'call', 'operation', 'name'):
             result[key] = self.error.get(key)
-        result['name'] = self.error.get('name')
         return result
+
+
+def setting_value(key, value):
+    """The whole number that VALUE of the setting KEY stands for; None when not given.
+
+    Only integers and strings of ASCII digits are numbers here (and the key's words, where
+    it has any): a YAML boolean or a float is a slip, never a level."""
+    if value is None:
+        return None
+    names = VALUE_NAMES.get(key, ())
+    if isinstance(value, int) and not isinstance(value, bool):
+        number = value
+    elif isinstance(value, str) and _DIGITS.match(value):
+        number = int(value)
+    elif isinstance(value, str) and value in names:
+        number = names.index(value)
+    else:
+        accepted = 'an integer or a string of the digits 0-9'
+        if names:
+            accepted += ' or one of ' + ', '.join(names)
+        raise ValueError('%s must be %s, not %s' % (key, accepted, _described(value)))
+    if not 0 <= number <= VALUE_MAX:
+        raise ValueError('%s must be a whole number from 0 to %d, got %d' % (key, VALUE_MAX, number))
+    return number
+
+
+def _described(value):
+    kinds = ((bool, 'the boolean'), (float, 'the float'), (str, 'the string'), (list, 'the list'),
+             (dict, 'the dictionary'))
+    kind = next((word for cls, word in kinds if isinstance(value, cls)), 'the value')
+    return '%s %s' % (kind, json.dumps(value, ensure_ascii=False, sort_keys=True, default=repr))
+
+
+def capped(text, limit=TEXT_LIMIT):
+    """TEXT, or its head and tail with a note of how much was cut between them."""
+    if len(text) <= limit:
+        return text
+    half = limit // 2
+    return '%s\n[... %d characters cut ...]\n%s' % (text[:half], len(text) - 2 * half, text[-half:])
+
+
+class _Tail(object):
+    """What a stream printed, kept as its head and its tail: LIMIT bytes at most."""
+
+    def __init__(self, limit):
+        self.half = limit // 2
+        self.head = bytearray()
+        self.tail = bytearray()
+        self.cut = 0
+
+    def add(self, data):
+        room = self.half - len(self.head)
+        if room > 0:
+            self.head += data[:room]
+            data = data[room:]
+        self.tail += data
+        excess = len(self.tail) - self.half
+        if excess > 0:
+            self.cut += excess
+            del self.tail[:excess]
+
+    def text(self):
+        if not self.cut:
+            return _decoded(self.head + self.tail)
+        return '%s\n[... %d bytes cut ...]\n%s' % (_decoded(self.head), self.cut, _decoded(self.tail))
+
+
+def _decoded(data):
+    return to_text(bytes(data), errors='surrogate_or_replace')
+
+
+class _Overran(Exception):
+    """The command did not end in time, or printed more than a document can be; with what it
+    had printed on standard error."""
+
+    def __init__(self, reason, err):
+        super(_Overran, self).__init__(reason)
+        self.reason = reason
+        self.err = err
+
+
+def _exited(pid):
+    """Whether PID has exited, without reaping it: while it is a zombie its process group
+    cannot be reused, so killing the group reaches only what it left running."""
+    try:
+        return os.waitid(os.P_PID, pid, os.WEXITED | os.WNOHANG | os.WNOWAIT) is not None
+    except ChildProcessError:
+        return True
+
+
+def _wait_exit(pid, deadline):
+    while not _exited(pid):
+        if time.monotonic() >= deadline:
+            return False
+        time.sleep(_POLL)
+    return True
+
+
+def _stop_group(process):
+    """SIGTERM to the command's process group, SIGKILL to what is left of it after the grace."""
+    for sig, grace in ((signal.SIGTERM, TERM_GRACE), (signal.SIGKILL, None)):
+        try:
+            os.killpg(process.pid, sig)
+        except OSError as e:
+            if e.errno != errno.ESRCH:
+                raise
+        if grace is not None:
+            _wait_exit(process.pid, time.monotonic() + grace)
+    process.wait()
+
+
+def _collect(process, deadline):
+    """Standard output whole and standard error capped, until both end and the command exits."""
+    out = bytearray()
+    err = _Tail(TEXT_LIMIT)
+    with selectors.DefaultSelector() as selector:
+        selector.register(process.stdout, selectors.EVENT_READ, out)
+        selector.register(process.stderr, selectors.EVENT_READ, err)
+        while selector.get_map():
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise _Overran(None, err)
+            for key, _events in selector.select(left):
+                data = os.read(key.fd, 65536)
+                if not data:
+                    selector.unregister(key.fileobj)
+                elif key.data is out:
+                    out += data
+                    if len(out) > DOCUMENT_LIMIT:
+                        raise _Overran('printed more than %d bytes on standard output' % DOCUMENT_LIMIT, err)
+                else:
+                    err.add(data)
+    if not _wait_exit(process.pid, deadline):
+        raise _Overran(None, err)
+    return process.wait(), _decoded(out), err
+
+
+def run_bounded(argv, timeout):
+    """Exit status, standard output and standard error (capped) of ARGV, which gets TIMEOUT
+    seconds; after them it is stopped with everything it started, and _Overran says so."""
+    # Its own process group, so that stopping it reaches the tool runs it started too.
+    process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               close_fds=True, start_new_session=True)
+    try:
+        with process.stdout, process.stderr:
+            return _collect(process, time.monotonic() + timeout)
+    except BaseException:
+        _stop_group(process)
+        raise
 
 
 def _json_lines(text):
@@ -71,27 +241,46 @@ def _parse_document(text):
 
 
 class Qxhost(object):
-    """One module's qxhost: the program and the plug-in it loads."""
+    """One module's qxhost: the program, the plug-in it loads and how long a run may take."""
 
-    def __init__(self, module, path=None, plugin=None):
+    def __init__(self, module):
         self.module = module
-        self.path = path or module.params.get('qxhost') or DEFAULT_QXHOST
-        self.plugin = plugin or module.params.get('plugin') or DEFAULT_PLUGIN
+        self.path = module.params.get('qxhost') or DEFAULT_QXHOST
+        self.plugin = module.params.get('plugin') or DEFAULT_PLUGIN
+        self.timeout = module.params.get('timeout')
+        if self.timeout is None:
+            self.timeout = DEFAULT_TIMEOUT
+        if self.timeout < 1:
+            raise QxhostError('timeout must be at least 1 second, got %d' % self.timeout, rc=None)
 
     def argv(self, command, arguments=(), options=()):
         # '--' keeps a NAME that starts with '-' from being read as an option.
         return ([self.path, '--plugin', self.plugin, command] + list(options) +
                 ['--json', '--'] + list(arguments))
 
+    def _start(self, command, argv):
+        try:
+            return run_bounded(argv, self.timeout)
+        except _Overran as e:
+            message = 'qxhost %s %s; it was stopped, with every process it started' % (
+                command, e.reason or 'did not finish within %d seconds' % self.timeout)
+            printed = e.err.text().strip()
+            if printed:
+                message += '; it had printed: ' + printed
+            raise QxhostError(message, rc=None)
+        except OSError as e:
+            raise QxhostError('cannot run qxhost at %s: %s' % (self.path, to_native(e)), rc=None)
+
     def run(self, command, arguments=(), options=()):
-        """The JSON document qxhost printed; QxhostError when it failed."""
+        """The JSON document qxhost printed; QxhostError when it failed. What it printed on
+        standard error is kept to TEXT_LIMIT already, so the messages taken from it are too."""
         if not os.path.isfile(self.path) or not os.access(self.path, os.X_OK):
             raise QxhostError('qxhost is not an executable file at %s' % self.path, rc=None)
         argv = self.argv(command, arguments, options)
-        rc, out, err = self.module.run_command(argv, check_rc=False)
+        rc, out, err_stream = self._start(command, argv)
+        err = err_stream.text()
         messages = _json_lines(err)
-        for warning in (m['warning'] for m in messages if isinstance(m.get('warning'), dict)):
-            self.module.warn(_warning_text(warning))
+        self._pass_on_warnings(messages, err_stream.cut)
         errors = [m['error'] for m in messages if isinstance(m.get('error'), dict)]
         error = errors[0] if errors else None
 
@@ -114,6 +303,12 @@ class Qxhost(object):
         if document is None:
             raise QxhostError('qxhost printed no JSON document (command: %s)' % ' '.join(argv), rc=rc)
         return document
+
+    def _pass_on_warnings(self, messages, cut):
+        for warning in (m['warning'] for m in messages if isinstance(m.get('warning'), dict)):
+            self.module.warn(_warning_text(warning))
+        if cut:
+            self.module.warn('qxhost printed more on standard error than is kept: %d bytes of it were cut' % cut)
 
     def listing(self):
         """qxhost list --json: every board with its ports, and the ports of no listed board."""

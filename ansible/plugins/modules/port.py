@@ -19,7 +19,7 @@ description:
   - Works through C(qxhost --json) alone; it never reads C(/etc/qxserial), C(/proc) or
     C(/sys) itself.
 author:
-  - qx561x maintainers
+  - qx561x maintainers (@qx561x)
 options:
   name:
     description:
@@ -31,20 +31,25 @@ options:
     description:
       - Receive FIFO trigger level. The plug-in checks it against the port's bounds
         (1 to 127 on the current boards).
+      - An integer, or a string of the digits C(0) to C(9). Anything else, such as a YAML
+        boolean (C(yes)), a float or C(3_3), fails the task before any value is checked or
+        stored.
       - Not managed when left out.
-    type: int
+    type: raw
   tx:
     description:
       - Transmit FIFO fill level. The plug-in checks it against the port's bounds
         (1 to 128 on the current boards).
+      - An integer, or a string of the digits C(0) to C(9), as for I(rx).
       - Not managed when left out.
-    type: int
+    type: raw
   mode:
     description:
       - RS-485 transceiver mode, 0 (off) to 3. Only RS-485 ports have one; on an RS-232
         port the task fails.
+      - An integer, or a string of the digits C(0) to C(9), as for I(rx).
       - Not managed when left out.
-    type: int
+    type: raw
   apply:
     description:
       - Apply the port's stored settings to the driver even when no value changed, as the
@@ -63,12 +68,12 @@ attributes:
     description: Shows each managed key before and after.
 notes:
   - A refused value, or a port that does not exist, fails the task with the plug-in's
-    message, its result code in RV(code) and the code's name in RV(symbol); no value of the
+    message, its result code in C(code) and the code's name in C(symbol); no value of the
     task is stored then.
   - Values are applied at once by the plug-in, and again by the udev rule at boot and on
     hotplug.
 seealso:
-  - module: qx561x.serial.info
+  - module: qx561x.serial.port_info
 '''
 
 EXAMPLES = r'''
@@ -90,7 +95,7 @@ EXAMPLES = r'''
 - name: Only validate (check mode) and show what would change
   qx561x.serial.port:
     name: /dev/ttyQX561xPort4
-    rx: 200
+    rx: 16
   check_mode: true
   diff: true
 '''
@@ -139,21 +144,55 @@ applied:
   description: Whether the port's settings were applied to the driver by this task.
   returned: success
   type: bool
+rc:
+  description:
+    - The exit status of C(qxhost) when it failed (1 for a failed plug-in call); null when it
+      did not run or was stopped after C(timeout).
+  returned: failure
+  type: int
+  sample: 1
 code:
-  description: The plug-in's result code, as C(0x%08X), when a call failed.
+  description: The plug-in's result code, as C(0x%08X), when a plug-in call failed; else null.
   returned: failure
   type: str
   sample: "0x8004037F"
 symbol:
-  description: The name of the result code, when a call failed.
+  description: The name of the result code, when a plug-in call failed; else null.
   returned: failure
   type: str
   sample: E_SYSAPI_VALIDATION_VALUE
+call:
+  description:
+    - What failed in C(qxhost), as its error object names it (the plug-in call, or C(refused)
+      when C(qxhost) refused a value itself); null when C(qxhost) printed no error object.
+  returned: failure
+  type: str
+  sample: ValidateItemProperties
+operation:
+  description: The C(qxhost) command that failed (C(list), C(show), C(set) or C(apply)), as its error object names it.
+  returned: failure
+  type: str
+  sample: set
+name:
+  description: The item or port the failure concerns, as the error object of C(qxhost) names it.
+  returned: failure
+  type: str
+  sample: /dev/ttyQX561xPort77
+status:
+  description: The exit status of C(qxserialconfig), when applying the stored settings failed.
+  returned: failure
+  type: int
+  sample: 1
+report:
+  description: What C(qxserialconfig) reported, when applying the stored settings failed.
+  returned: failure
+  type: str
+  sample: "qxserialconfig: setting rx failed"
 '''
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.qx561x.serial.plugins.module_utils.qxhost import (
-    COMMON_ARGUMENT_SPEC, KEYS, VALUE_MAX, Qxhost, QxhostError, all_ports)
+    COMMON_ARGUMENT_SPEC, KEYS, Qxhost, QxhostError, all_ports, capped, setting_value)
 
 
 def find_port(qxhost, name):
@@ -165,7 +204,13 @@ def find_port(qxhost, name):
             return port
     # Not spelled as listed: let the plug-in judge the name, so that a port that does not
     # exist fails with its own message and result code.
-    shown = qxhost.run('show', [name]).get('items') or []
+    try:
+        shown = qxhost.run('show', [name]).get('items') or []
+    except QxhostError as e:
+        if e.rc != 1:
+            raise
+        # The plug-in's message does not say which name it could not find.
+        raise QxhostError('%s: %s' % (name, e.message), rc=e.rc, error=e.error, document=e.document)
     items = [entry.get('item') for entry in shown]
     for port in ports:
         if port.get('item') in items:
@@ -174,10 +219,14 @@ def find_port(qxhost, name):
                       rc=None)
 
 
-def wanted_changes(module, port):
-    """The managed keys whose wanted value differs from the port's, in qxhost's order."""
-    return [(key, module.params[key]) for key in KEYS
-            if module.params[key] is not None and port.get(key) != module.params[key]]
+def wanted_settings(module):
+    """The managed keys and their wanted values, in qxhost's order; the task fails on a value
+    that is not written as a number, before qxhost is asked anything."""
+    try:
+        wanted = [(key, setting_value(key, module.params[key])) for key in KEYS]
+    except ValueError as e:
+        module.fail_json(msg=str(e))
+    return [(key, value) for key, value in wanted if value is not None]
 
 
 def settings_text(port, keys):
@@ -200,24 +249,22 @@ def apply_settings(module, qxhost, port):
     failed = [entry for entry in entries if not entry.get('applied')]
     if failed or not entries:
         entry = failed[0] if failed else {}
+        report = capped(entry.get('report') or '')
         module.fail_json(msg='applying the settings of %s failed: %s' % (
-            port.get('node'), entry.get('report') or 'exit status %s' % entry.get('status')),
-            status=entry.get('status'), report=entry.get('report'), port=port_result(port), changes=[])
+            port.get('node'), report or 'exit status %s' % entry.get('status')),
+            status=entry.get('status'), report=report, port=port_result(port), changes=[])
 
 
 def run_module(module):
     name = module.params['name']
     if not name:
         module.fail_json(msg='name must name a port')
-    for key in KEYS:
-        value = module.params[key]
-        if value is not None and not 0 <= value <= VALUE_MAX:
-            module.fail_json(msg='%s must be a whole number from 0 to %d, got %d' % (key, VALUE_MAX, value))
+    wanted = wanted_settings(module)
 
     qxhost = Qxhost(module)
     before = find_port(qxhost, name)
     after = dict(before)
-    differing = wanted_changes(module, before)
+    differing = [(key, value) for key, value in wanted if before.get(key) != value]
     changes = []
     applied = False
 
@@ -244,7 +291,7 @@ def run_module(module):
         applied=applied,
     )
     if module._diff:
-        managed = [key for key in KEYS if module.params[key] is not None]
+        managed = [key for key, _value in wanted]
         result['diff'] = dict(before_header=before.get('node') or name, after_header=before.get('node') or name,
                               before=settings_text(before, managed), after=settings_text(after, managed))
     module.exit_json(**result)
@@ -253,9 +300,10 @@ def run_module(module):
 def main():
     argument_spec = dict(
         name=dict(type='str', required=True),
-        rx=dict(type='int'),
-        tx=dict(type='int'),
-        mode=dict(type='int'),
+        # Checked by setting_value: type='int' would take true as 1 and '3_3' as 33.
+        rx=dict(type='raw'),
+        tx=dict(type='raw'),
+        mode=dict(type='raw'),
         apply=dict(type='bool', default=False),
     )
     argument_spec.update(COMMON_ARGUMENT_SPEC)

@@ -5,14 +5,15 @@ __metaclass__ = type
 
 DOCUMENTATION = r'''
 ---
-module: info
+module: port_info
 short_description: List the QX561x serial boards of a machine and their ports
 description:
   - Returns every QX561x board of the machine with its ports and their settings, as
     C(qxhost list --json) gives them, for use in C(when:) conditions and templates.
   - Changes nothing; safe in check mode.
+  - Was called C(qx561x.serial.info) before; that name still leads here.
 author:
-  - qx561x maintainers
+  - qx561x maintainers (@qx561x)
 options: {}
 extends_documentation_fragment:
   - qx561x.serial.qxhost
@@ -29,7 +30,7 @@ seealso:
 
 EXAMPLES = r'''
 - name: Learn the machine's serial boards
-  qx561x.serial.info:
+  qx561x.serial.port_info:
   register: qx
 
 - name: Mode 1 on every RS-485 port
@@ -107,7 +108,7 @@ unlisted_board_ports:
   type: list
   elements: dict
 ports:
-  description: Every port of RV(boards) and RV(unlisted_board_ports), by its port node.
+  description: Every port of C(boards) and C(unlisted_board_ports), by its port node.
   returned: always
   type: dict
   sample:
@@ -117,6 +118,37 @@ ports:
       rx: 64
       tx: 128
       mode: 3
+rc:
+  description:
+    - The exit status of C(qxhost) when it failed (1 for a failed plug-in call); null when it
+      did not run or was stopped after C(timeout).
+  returned: failure
+  type: int
+  sample: 1
+code:
+  description: The plug-in's result code, as C(0x%08X), when a plug-in call failed; else null.
+  returned: failure
+  type: str
+  sample: "0x80004005"
+symbol:
+  description: The name of the result code, when a plug-in call failed; else null.
+  returned: failure
+  type: str
+  sample: E_FAIL
+call:
+  description: The plug-in call that failed, as the error object of C(qxhost) names it.
+  returned: failure
+  type: str
+  sample: Initialize
+operation:
+  description: The C(qxhost) command that failed, C(list).
+  returned: failure
+  type: str
+  sample: list
+name:
+  description: The item the failure concerns, as the error object of C(qxhost) names it, if any.
+  returned: failure
+  type: str
 '''
 
 from ansible.module_utils.basic import AnsibleModule
