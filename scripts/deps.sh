@@ -7,8 +7,9 @@ packages=(g++ cmake ninja-build pkg-config
           libboost1.74-dev libboost-filesystem1.74-dev libboost-system1.74-dev
           libboost-iostreams1.74-dev libgtest-dev libseccomp-dev nlohmann-json3-dev util-linux
           dpkg-dev lintian clang libclang-rt-14-dev ansible-core
-          cockpit-ws cockpit-bridge chromium chromium-driver python3-selenium)
-# The Cockpit page's build takes its stylesheets from the npm registry; any node and npm will do.
+          cockpit-ws cockpit-bridge chromium chromium-driver python3-selenium gettext)
+# The Cockpit page's build takes its stylesheets from the npm registry, and its tests the linter;
+# node 18 (Debian 12's) or later will do.
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
