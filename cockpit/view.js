@@ -161,7 +161,6 @@ export class BoardsView {
         const head = el("thead", null, el("tr", null,
                                           ...[_("Port"), _("Type"), ...Object.values(this.labels), _("Actions")]
                                                   .map(text => el("th", null, text))));
-        head.lastChild.lastChild.className = "qx-actions-head";
         const table = el("table", "pf-c-table pf-m-compact pf-m-grid-md", head, tbody);
         table.setAttribute("aria-label", _("Ports"));
         card.node = el("article", "pf-c-card qx-board",
