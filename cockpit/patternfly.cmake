@@ -6,6 +6,7 @@ set(parts
   components/Card/card.css
   components/Title/title.css
   components/Table/table.css
+  components/Table/table-grid.css
   components/Button/button.css
   components/Form/form.css
   components/FormControl/form-control.css
@@ -13,7 +14,8 @@ set(parts
   components/Alert/alert.css
   components/EmptyState/empty-state.css
   components/Label/label.css
-  components/List/list.css)
+  components/List/list.css
+  components/Spinner/spinner.css)
 file(READ ${PATTERNFLY}/package.json manifest)
 string(JSON version GET "${manifest}" version)
 set(css "/* PatternFly ${version} (MIT licence): ${parts} */\n")

@@ -10,7 +10,7 @@
         let chosen = style;
         try {
             chosen = chosen || window.localStorage.getItem("shell:style");
-        } catch (e) {
+        } catch {
             // storage may be refused; the system's preference still applies
         }
         chosen = chosen || "auto";

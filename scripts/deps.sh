@@ -12,14 +12,15 @@ product=(g++ cmake ninja-build pkg-config
          libboost-iostreams1.74-dev nlohmann-json3-dev libseccomp-dev)
 tests=(libgtest-dev util-linux dpkg-dev lintian clang libclang-rt-14-dev
        ansible-core pylint pycodestyle yamllint python3-voluptuous ansible-lint
-       cockpit-ws cockpit-bridge chromium chromium-driver python3-selenium)
+       cockpit-ws cockpit-bridge chromium chromium-driver python3-selenium gettext)
 
 packages=("${product[@]}")
 case "${1:-}" in
     "") ;;
     --tests)
         packages+=("${tests[@]}")
-        # The Cockpit page's build takes its stylesheets from the npm registry; any node and npm will do.
+        # The Cockpit page's build takes its stylesheets from the npm registry, and its tests the
+        # linter; node 18 (Debian 12's) or later will do.
         command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
         ;;
     *) echo "usage: scripts/deps.sh [--tests]" >&2; exit 2 ;;

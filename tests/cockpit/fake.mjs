@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+// Stand-ins for what the page's modules take from Cockpit and the browser.
+
+// Cockpit's spawn promise: then(done, fail) with fail(ex, output). Every spawn is recorded
+// and settled by the test.
+export function fakeCockpit() {
+    const spawns = [];
+    const cockpit = {
+        spawns,
+        gettext: text => text,
+        format: (template, ...args) => template.replace(/\$(\d)/g, (_, i) => String(args[Number(i)])),
+        message: ex => "cockpit: " + ex.problem,
+        spawn(argv, options) {
+            const spawn = { argv, options, streamer: null };
+            const settled = new Promise((resolve, reject) => {
+                spawn.finish = output => resolve(output);
+                spawn.fail = (ex, output) => reject({ ex, output });
+            });
+            spawns.push(spawn);
+            return {
+                then: (done, fail) => settled.then(done, ({ ex, output }) => fail(ex, output)),
+                stream(callback) {
+                    spawn.streamer = callback;
+                    return this;
+                },
+            };
+        },
+    };
+    return cockpit;
+}
+
+// Timers that fire only when the test says so.
+export function fakeTimers() {
+    const pending = new Map();
+    let next = 0;
+    return {
+        setTimeout(callback) {
+            pending.set(++next, callback);
+            return next;
+        },
+        clearTimeout(id) {
+            pending.delete(id);
+        },
+        fireAll() {
+            const callbacks = [...pending.values()];
+            pending.clear();
+            callbacks.forEach(callback => callback());
+        },
+        get count() {
+            return pending.size;
+        },
+    };
+}
+
+// A port as `qxhost list --json` gives it.
+export function listedPort(values = {}) {
+    const rs485 = values.mode !== null;
+    return {
+        item: "port:/sys/devices/pci0000|3A00/0000|3A03|3A00.0/tty/ttyQX561xPort1",
+        node: "/dev/ttyQX561xPort1",
+        number: 2,
+        kind: rs485 ? "RS-485" : "RS-232",
+        rx: 64,
+        tx: 128,
+        mode: 3,
+        limits: {
+            rx: { min: 1, max: 127, default: 64 },
+            tx: { min: 1, max: 128, default: 128 },
+            mode: rs485 ? { min: 0, max: 3, default: 3 } : null,
+        },
+        ...values,
+    };
+}
