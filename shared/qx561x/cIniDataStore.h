@@ -17,11 +17,6 @@ public:
     // defaults file, and every file the plug-in reads, must be a regular file.
     enum class Source { RegularFile, RegularFileOrPipe };
 
-    // A port section's keys.
-    static constexpr const char* kFifoRxDepthKey = "FifoRxDepth";
-    static constexpr const char* kFifoTxDepthKey = "FifoTxDepth";
-    static constexpr const char* kRs485TransceiverModeKey = "Rs485TransceiverMode";
-
     // No configuration file comes near this; a larger one (or /dev/zero behind a
     // pipe) is refused instead of read.
     static constexpr std::size_t kMaxFileSize = 16 * 1024 * 1024;
