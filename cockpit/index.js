@@ -166,7 +166,10 @@ function applyStored(items, what) {
 
 byId("apply-all").addEventListener("click", () => applyStored(null, _("all ports")));
 
-permission.addEventListener("changed", () => relist());
+permission.addEventListener("changed", () => {
+    if (view.readOnly !== (permission.allowed === false))
+        relist();
+});
 // A file edited by hand, wrongly, is no change to any port and so unheard: the user who comes
 // back from editing it sees what check finds.
 cockpit.addEventListener("visibilitychange", () => {

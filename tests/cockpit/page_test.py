@@ -469,7 +469,10 @@ class SerialPortsPage(unittest.TestCase):
         wait_for(lambda: self.cell("/dev/ttyQX561xPort9", "tx") == "77", "tx=77 on the page")
 
     def test_an_idle_page_runs_only_its_watcher_and_shows_a_plugged_board_within_two_seconds(self):
-        wait_for(lambda: sorted(self.verbs()) == ["check", "list", "watch"], "the page's first reading and its watcher")
+        try:
+            wait_for(lambda: sorted(self.verbs()) == ["check", "list", "watch"], "the page's first reading and its watcher")
+        except AssertionError as e:
+            raise AssertionError("%s; qxhost ran: %s" % (e, self.verbs()))
         time.sleep(61)
         self.assertEqual(["check", "list", "watch"], sorted(self.verbs()), "an idle minute runs no qxhost")
         idle = len(self.verbs())
