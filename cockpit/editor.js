@@ -9,6 +9,13 @@ function text(value) {
     return value === null || value === undefined ? "" : String(value);
 }
 
+// The named choice of a value, from the setting's limits ({ value, name, meaning }), or null:
+// a setting without names, or a value without one (a stored value out of range).
+export function choiceOf(limit, value) {
+    const choices = limit && Array.isArray(limit.choices) ? limit.choices : [];
+    return choices.find(choice => text(choice.value) === text(value)) || null;
+}
+
 export class PortEditor {
     constructor(port) {
         this.item = port.item;
@@ -38,6 +45,19 @@ export class PortEditor {
 
     changed(key) {
         return this.typed[key].trim() !== text(this.base[key]);
+    }
+
+    // What the setting offers, when its values have names: each choice in value order, with any
+    // value stored, shown or typed that has none (name null), so that it can still be shown
+    // and kept. null for a setting typed as a number.
+    options(key) {
+        const choices = this.limits[key].choices;
+        if (!Array.isArray(choices))
+            return null;
+        const unnamed = new Set([this.base[key], this.stored[key], this.typed[key]].map(text)
+                .filter(value => /^[0-9]+$/.test(value) && !choiceOf(this.limits[key], value)));
+        return [...choices, ...[...unnamed].map(value => ({ value: Number(value), name: null, meaning: null }))]
+                .sort((a, b) => a.value - b.value);
     }
 
     // Changed by the user, and elsewhere to another value since the user last saw it.

@@ -5,6 +5,7 @@
 // this only shows it.
 
 import { alert, button, el, helperText, uniqueId } from "./dom.js";
+import { valueParts } from "./view.js";
 
 export class EditorView {
     // handlers: { save(), cancel(), overwrite(), takeStored(), dismiss() }
@@ -36,23 +37,31 @@ export class EditorView {
                 continue;
             }
             const limit = editor.limits[key];
-            const input = el("input", "pf-c-form-control qx-input");
-            input.type = "number";
-            input.min = String(limit.min);
-            input.max = String(limit.max);
+            const named = editor.options(key) !== null;
+            const input = named ? el("select", "pf-c-form-control qx-input qx-choice") : el("input", "pf-c-form-control qx-input");
+            if (!named) {
+                input.type = "number";
+                input.min = String(limit.min);
+                input.max = String(limit.max);
+                input.value = editor.typed[key];
+            }
             input.name = key;
-            input.value = editor.typed[key];
             input.id = uniqueId("qx-input");
             input.setAttribute("aria-label", this.cockpit.format("$0, $1", this.labels[key], name));
             const hintId = uniqueId("qx-range");
-            const hint = helperText(null, this.cockpit.format(_("$0 to $1, default $2"), limit.min, limit.max, limit.default),
-                                    hintId);
+            const hint = helperText(null, named
+                ? this.cockpit.format(_("default $0"), this.text(key, limit.default))
+                : this.cockpit.format(_("$0 to $1, default $2"), limit.min, limit.max, limit.default), hintId);
             hint.classList.add("qx-range");
             const noteId = uniqueId("qx-note");
             const note = el("div", "qx-note");
             note.id = noteId;
             input.setAttribute("aria-describedby", [hintId, noteId, this.messageId].join(" "));
-            input.addEventListener("input", () => {
+            input.addEventListener(named ? "change" : "input", () => {
+                if (input.dataset.locked === "true") {
+                    input.value = editor.typed[key];
+                    return;
+                }
                 editor.type(key, input.value);
                 this.draw();
             });
@@ -82,14 +91,22 @@ export class EditorView {
         const { editor } = this;
         const _ = this._;
         for (const [key, input] of Object.entries(this.inputs)) {
+            const locked = editor.removed || editor.sending !== null;
+            if (input.tagName === "SELECT") {
+                this.drawOptions(key, input);
+                // A select cannot be read-only; a choice made meanwhile is put back.
+                input.setAttribute("aria-readonly", String(locked));
+                input.dataset.locked = String(locked);
+            } else {
+                input.readOnly = locked;
+            }
             if (input.value !== editor.typed[key])
                 input.value = editor.typed[key];
-            input.readOnly = editor.removed || editor.sending !== null;
             const refused = editor.refusal !== null && editor.refusal.keys.includes(key);
             input.setAttribute("aria-invalid", String(refused));
             const conflict = editor.conflict(key);
             const note = conflict
-                ? this.cockpit.format(_("Changed elsewhere to $0 while you edited"), String(editor.stored[key]))
+                ? this.cockpit.format(_("Changed elsewhere to $0 while you edited"), this.text(key, editor.stored[key]))
                 : "";
             if (this.notes[key].dataset.shown !== note) {
                 this.notes[key].dataset.shown = note;
@@ -129,7 +146,8 @@ export class EditorView {
             make = () => alert("danger", title, lines);
         } else if (editor.asking.length) {
             const lines = editor.asking.map(key => format(_("$0: stored $1, yours $2"), this.labels[key],
-                                                          String(editor.stored[key]), editor.typed[key].trim()));
+                                                          this.text(key, editor.stored[key]),
+                                                          this.text(key, editor.typed[key].trim())));
             signature = JSON.stringify(["asking", lines]);
             make = () => alert("warning", _("Changed elsewhere while you edited. Save your values over them?"), lines, {
                 actions: [button(_("Save over them"), "pf-m-primary pf-m-small", () => this.handlers.overwrite()),
@@ -148,6 +166,26 @@ export class EditorView {
         this.message.replaceChildren(...(make ? [make()] : []));
         if (editor.asking.length)
             this.message.querySelector("button").focus();
+    }
+
+    // A value as the row shows it: a name where it has one.
+    text(key, value) {
+        return valueParts(this.cockpit, this.editor.limits[key], value).main;
+    }
+
+    // The select's options, made again only when the values it offers change.
+    drawOptions(key, select) {
+        const options = this.editor.options(key);
+        const signature = options.map(option => option.value).join(" ");
+        if (select.dataset.offered === signature)
+            return;
+        select.dataset.offered = signature;
+        select.replaceChildren(...options.map(option => {
+            const { main, detail } = valueParts(this.cockpit, this.editor.limits[key], option.value);
+            const node = el("option", null, main + " — " + detail);
+            node.value = String(option.value);
+            return node;
+        }));
     }
 
     focus(key) {

@@ -8,7 +8,6 @@ import { Qxhost, follow, problemText, serialize } from "./qxhost.js";
 import { BoardsView, settingLabels } from "./view.js";
 
 const _ = cockpit.gettext;
-const REFRESH_MS = 3000;
 
 cockpit.translate();
 document.documentElement.lang = cockpit.language;
@@ -35,19 +34,25 @@ function showBusy() {
     view.showBusy(slow.map(call => call.label), slow.some(call => call.verb === "list"));
 }
 
-const refresh = serialize(() => Promise.all([
-    client.list().then(listing => ({ listing }), failure => failure),
-    client.check(),
-]).then(([listed, checked]) => {
+// The listing, read again; resolves once it is shown.
+const relist = serialize(() => client.list().then(listing => ({ listing }), failure => failure).then(listed => {
     view.setReadOnly(permission.allowed === false);
     if (listed.listing)
         view.render(listed.listing);
     else
         view.failed(listed.error);
-    view.showProblems(checked && checked.problems ? checked.problems.map(problemText) : []);
     if (open)
         open.view.draw();
 }));
+
+// What check finds in the stored settings: they change only with the configuration.
+const recheck = serialize(() => client.check().then(checked => {
+    view.showProblems(checked && checked.problems ? checked.problems.map(problemText) : []);
+}));
+
+function reread({ check }) {
+    return Promise.all([relist(), check ? recheck() : null]);
+}
 
 // ---- editing a port ----
 
@@ -97,7 +102,7 @@ async function save(current) {
     current.view.reading = true;
     current.view.draw();
     try {
-        await refresh();
+        await relist();
     } finally {
         current.view.reading = false;
     }
@@ -126,7 +131,7 @@ async function save(current) {
     }
     if (open === current && outcome.saved && !editor.removed) {
         closeEdit();
-        refresh();
+        reread({ check: true });
     } else if (open === current) {
         current.view.draw();
     } else if (outcome.saved) {
@@ -161,4 +166,14 @@ function applyStored(items, what) {
 
 byId("apply-all").addEventListener("click", () => applyStored(null, _("all ports")));
 
-follow(cockpit, client, refresh, { intervalMs: REFRESH_MS, permission });
+permission.addEventListener("changed", () => {
+    if (view.readOnly !== (permission.allowed === false))
+        relist();
+});
+// A file edited by hand, wrongly, is no change to any port and so unheard: the user who comes
+// back from editing it sees what check finds.
+cockpit.addEventListener("visibilitychange", () => {
+    if (!cockpit.hidden)
+        reread({ check: true });
+});
+follow(client, { reread, stopped: (error, retryMs) => view.showStopped(error, retryMs) });

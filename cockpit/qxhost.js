@@ -107,7 +107,8 @@ export class Qxhost {
                         this.cockpit.gettext("Applying stored settings"));
     }
 
-    // Calls onEvent(event) for each notification; resolves when the watcher ends.
+    // Calls onEvent(event) for each notification; resolves, when the watcher ends, with why, in
+    // the shape of a failure's error.
     watch(onEvent) {
         const process = this.cockpit.spawn(["qxhost", "--json", "watch"], { superuser: "try", err: "message" });
         process.stream(data => {
@@ -119,7 +120,9 @@ export class Qxhost {
             }
             return end;
         });
-        return new Promise(resolve => process.then(resolve, resolve));
+        return new Promise(resolve => process.then(
+            () => resolve({ call: null, message: this.cockpit.gettext("qxhost watch ended") }),
+            ex => resolve(errorOf(this.cockpit, ex))));
     }
 }
 
@@ -147,25 +150,66 @@ export function serialize(task) {
     };
 }
 
-// Everything that makes the page read the machine again: a notification from the plug-in,
-// the page coming back into view, a change of permission and, since the plug-in notices
-// boards that come and go only on its next pass, a timer while the page is seen.
-export function follow(cockpit, client, refresh, { intervalMs, timers = globalThis, permission = null }) {
-    const restartMs = intervalMs;
-    const watch = () => {
-        // A watcher that ends (the plug-in failed, qxhost was upgraded) is started again.
-        client.watch(() => refresh()).then(() => timers.setTimeout(watch, restartMs));
+// The events of one plug (the board, then each of its ports) come close together: they are
+// gathered this long into one reading.
+export const GATHER_MS = 100;
+// A watcher that heard an event or still runs after this long works; one that ends sooner is
+// started again after a pause that grows with each such end.
+export const STEADY_MS = 5000;
+export const RESTART_MS = [1000, 2000, 4000, 8000, 16000, 30000];
+
+// The page hears of every change from one long-running `qxhost watch`, and reads the machine
+// only then: reread({ check }) once per burst of events, check when a stored setting changed.
+// A watcher that ends is started again, with a reread of everything, since what happened
+// meanwhile went unheard. stopped(error, retryMs) tells that updates stopped (a watcher
+// ended again without working), stopped(null) that they came back.
+export function follow(client, { reread, stopped = () => {}, timers = globalThis }) {
+    let failures = 0;
+    let down = false;
+    let burst = null;
+    const gather = event => {
+        const check = event.change === "changed";
+        if (burst) {
+            burst.check = burst.check || check;
+            return;
+        }
+        burst = { check };
+        timers.setTimeout(() => {
+            const gathered = burst;
+            burst = null;
+            reread({ check: gathered.check });
+        }, GATHER_MS);
     };
-    timers.setInterval(() => {
-        if (!cockpit.hidden)
-            refresh();
-    }, intervalMs);
-    cockpit.addEventListener("visibilitychange", () => {
-        if (!cockpit.hidden)
-            refresh();
-    });
-    if (permission)
-        permission.addEventListener("changed", () => refresh());
-    refresh();
-    watch();
+    const start = () => {
+        let working = false;
+        const works = () => {
+            if (working)
+                return;
+            working = true;
+            failures = 0;
+            if (down) {
+                down = false;
+                stopped(null);
+            }
+        };
+        const steady = timers.setTimeout(works, STEADY_MS);
+        client.watch(event => {
+            works();
+            gather(event);
+        }).then(error => {
+            timers.clearTimeout(steady);
+            failures = working ? 1 : failures + 1;
+            const pause = RESTART_MS[Math.min(failures, RESTART_MS.length) - 1];
+            if (failures > 1) {
+                down = true;
+                stopped(error, pause);
+            }
+            timers.setTimeout(() => {
+                start();
+                reread({ check: true });
+            }, pause);
+        });
+    };
+    start();
+    reread({ check: true });
 }

@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
-# Writes OUTPUT, the gettext template of the page: the strings marked in its modules (xgettext)
-# and those of its markup and menu entry (po.mjs). Run with -DSOURCE=<cockpit folder>
+# Writes OUTPUT, the gettext template of the page: the strings marked in its modules (xgettext),
+# those of its markup and menu entry (po.mjs), and qxhost's texts it translates (po/qxhost.pot). Run with -DSOURCE=<cockpit folder>
 # -DNODE=<node> -DOUTPUT=<file>.
 set(modules index.js qxhost.js editor.js editorview.js view.js dom.js)
 get_filename_component(dir ${OUTPUT} DIRECTORY)
@@ -15,5 +15,6 @@ execute_process(
   WORKING_DIRECTORY ${SOURCE} OUTPUT_FILE ${OUTPUT}.markup COMMAND_ERROR_IS_FATAL ANY)
 execute_process(
   COMMAND msgcat --no-wrap --use-first --output-file=${OUTPUT} ${OUTPUT}.markup ${OUTPUT}.modules
+          ${SOURCE}/po/qxhost.pot
   COMMAND_ERROR_IS_FATAL ANY)
 file(REMOVE ${OUTPUT}.modules ${OUTPUT}.markup)

@@ -4,13 +4,24 @@
 // and a screen reader's place survive every refresh.
 
 import { alert, button, el, setText } from "./dom.js";
+import { choiceOf } from "./editor.js";
 
 export function settingLabels(_) {
     return { rx: _("Receive level"), tx: _("Transmit level"), mode: _("RS-485 mode") };
 }
 
-function valueText(value) {
-    return value === null || value === undefined ? "—" : String(value);
+// A setting's value for people, as { main, detail }: a named value is its name and what it
+// means, a value of a named setting that has no name says so, any other is its number.
+export function valueParts(cockpit, limit, value) {
+    if (value === null || value === undefined)
+        return { main: "—", detail: null };
+    if (!limit || !Array.isArray(limit.choices))
+        return { main: String(value), detail: null };
+    const choice = choiceOf(limit, value);
+    // The meanings are qxhost's English, translated here by their text.
+    return choice
+        ? { main: choice.name, detail: cockpit.gettext(choice.meaning) }
+        : { main: String(value), detail: cockpit.gettext("no name") };
 }
 
 // Each notice is redrawn only when it changes: a live region that is redrawn is announced again.
@@ -41,6 +52,7 @@ export class BoardsView {
         this.cards = new Map(); // board item ("" for ports without a board) -> card
         this.readOnly = false;
         this.permission = new Notice(nodes.notices);
+        this.stopped = new Notice(nodes.notices);
         this.problems = new Notice(nodes.notices);
         this.result = new Notice(nodes.notices);
         this.results = 0;
@@ -54,6 +66,16 @@ export class BoardsView {
         const note = this._("Read-only: changing or applying settings needs administrative access.");
         this.permission.show(readOnly ? "read-only" : null, () => alert("info", note));
         this.nodes.applyAll.hidden = readOnly || this.cards.size === 0;
+    }
+
+    // error: why the page no longer hears of changes, or null once it does again.
+    showStopped(error, retryMs) {
+        const seconds = Math.round(retryMs / 1000);
+        const title = this.cockpit.format(this.cockpit.ngettext(
+            "Updates stopped: changes on the machine are not shown. Trying again in $0 second.",
+            "Updates stopped: changes on the machine are not shown. Trying again in $0 seconds.", seconds), seconds);
+        this.stopped.show(error ? JSON.stringify([title, error.message]) : null,
+                          () => alert("warning", title, [error.message]));
     }
 
     showProblems(lines) {
@@ -136,7 +158,7 @@ export class BoardsView {
         setText(entry.kindText, port.kind);
         entry.kindText.parentNode.classList.toggle("pf-m-blue", port.kind === "RS-485");
         for (const key of Object.keys(this.labels))
-            changed = setText(entry.cells[key], valueText(port[key])) || changed;
+            changed = this.showValue(entry.cells[key], port.limits && port.limits[key], port[key]) || changed;
         if (changed && !first) {
             entry.row.classList.remove("qx-changed");
             void entry.row.offsetWidth; // restarts the highlight
@@ -144,6 +166,15 @@ export class BoardsView {
         }
         for (const tool of entry.tools)
             tool.hidden = this.readOnly;
+    }
+
+    // Returns whether the cell changed.
+    showValue(cell, limit, value) {
+        const { main, detail } = valueParts(this.cockpit, limit, value);
+        if (cell.textContent === main + (detail || ""))
+            return false;
+        cell.replaceChildren(el("span", "qx-value-name", main), ...(detail === null ? [] : [el("div", "qx-meaning", detail)]));
+        return true;
     }
 
     newCard() {

@@ -3,7 +3,7 @@ import assert from "node:assert/strict";
 import { describe, it } from "node:test";
 
 import { PortEditor } from "../../cockpit/editor.js";
-import { listedPort } from "./fake.mjs";
+import { MODE_CHOICES, listedPort } from "./fake.mjs";
 
 // An editor opened on the listed port, with the user's typing applied.
 function opened(typed = {}, values = {}) {
@@ -18,6 +18,30 @@ describe("a port's editor", () => {
         assert.deepEqual(opened().keys, ["rx", "tx", "mode"]);
         assert.deepEqual(opened({}, { mode: null }).keys, ["rx", "tx"]);
         assert.deepEqual(opened().typed, { rx: "64", tx: "128", mode: "3" });
+    });
+
+    it("offers named values as choices, and keeps a value without a name among them", () => {
+        const named = values => {
+            const port = listedPort(values);
+            port.limits.mode = { ...port.limits.mode, choices: MODE_CHOICES };
+            return new PortEditor(port);
+        };
+        const offered = editor => editor.options("mode").map(option => option.name || option.value);
+        const names = MODE_CHOICES.map(choice => choice.name);
+        assert.equal(opened().options("mode"), null, "a number without choices");
+        assert.equal(named().options("rx"), null);
+        assert.deepEqual(offered(named()), names);
+
+        const unnamed = named({ mode: 4 });
+        assert.deepEqual(offered(unnamed), [...names, 4]);
+        unnamed.type("mode", "1");
+        assert.deepEqual(unnamed.save(), { action: "send", assignments: [["mode", "1"]] });
+
+        const changedElsewhere = named();
+        changedElsewhere.type("mode", "0");
+        changedElsewhere.update(listedPort({ mode: 7 }));
+        assert.deepEqual(offered(changedElsewhere), [...names, 7], "a value stored elsewhere can be shown and taken");
+        assert.deepEqual(changedElsewhere.save(), { action: "ask", keys: ["mode"] });
     });
 
     it("saves only the settings the user changed, and closes when there are none", () => {

@@ -29,28 +29,47 @@ export function fakeCockpit() {
     return cockpit;
 }
 
-// Timers that fire only when the test says so.
+// Timers that fire only when the test says so: all of them, or those set for one delay.
 export function fakeTimers() {
     const pending = new Map();
     let next = 0;
+    const fire = which => {
+        const due = [...pending].filter(([, timer]) => which(timer));
+        due.forEach(([id]) => pending.delete(id));
+        due.forEach(([, timer]) => timer.callback());
+        return due.length;
+    };
     return {
-        setTimeout(callback) {
-            pending.set(++next, callback);
+        setTimeout(callback, delay) {
+            pending.set(++next, { callback, delay });
             return next;
         },
         clearTimeout(id) {
             pending.delete(id);
         },
         fireAll() {
-            const callbacks = [...pending.values()];
-            pending.clear();
-            callbacks.forEach(callback => callback());
+            fire(() => true);
+        },
+        // Returns how many fired.
+        fire(delay) {
+            return fire(timer => timer.delay === delay);
+        },
+        delays() {
+            return [...pending.values()].map(timer => timer.delay);
         },
         get count() {
             return pending.size;
         },
     };
 }
+
+// The RS-485 modes as qxhost names them in limits.mode.choices.
+export const MODE_CHOICES = [
+    { value: 0, name: "off", meaning: "RS-485 off" },
+    { value: 1, name: "rx-during-tx", meaning: "enabled, receiver on while sending" },
+    { value: 2, name: "enabled", meaning: "enabled" },
+    { value: 3, name: "rts-on-send", meaning: "enabled, RTS on send" },
+];
 
 // A port as `qxhost list --json` gives it.
 export function listedPort(values = {}) {

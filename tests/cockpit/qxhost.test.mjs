@@ -2,7 +2,8 @@
 import assert from "node:assert/strict";
 import { describe, it } from "node:test";
 
-import { Qxhost, errorOf, parseDocument, problemText, serialize } from "../../cockpit/qxhost.js";
+import { GATHER_MS, Qxhost, RESTART_MS, STEADY_MS, errorOf, follow, parseDocument, problemText, serialize }
+    from "../../cockpit/qxhost.js";
 import { fakeCockpit, fakeTimers } from "./fake.mjs";
 
 const refusal = { operation: "set", call: "ValidateItemProperties", code: "0x8004037F",
@@ -140,8 +141,71 @@ describe("a qxhost call", () => {
         assert.equal(stream(first), first.indexOf("\n") + 1);
         assert.equal(stream('{"change":"added","kind":"board"}\nnot json\n'), 43);
         assert.deepEqual(events, [{ change: "changed", kind: "port" }, { change: "added", kind: "board" }]);
-        cockpit.spawns[0].fail({ exit_status: 1, message: "" }, "");
-        await ended;
+        cockpit.spawns[0].fail({ exit_status: 1, message: JSON.stringify({ error: refusal }) }, "");
+        assert.deepEqual(await ended, refusal, "it ends with why");
+    });
+});
+
+describe("following the machine", () => {
+    const setup = () => {
+        const cockpit = fakeCockpit();
+        const timers = fakeTimers();
+        const rereads = [];
+        const stops = [];
+        follow(new Qxhost(cockpit, { timers }), {
+            reread: what => rereads.push(what.check ? "list+check" : "list"),
+            stopped: (error, retryMs) => stops.push(error ? [error.message, retryMs] : "back"),
+            timers,
+        });
+        const watchers = () => cockpit.spawns.filter(spawn => spawn.argv[2] === "watch");
+        const event = (change, kind) => JSON.stringify({ change, item: kind + ":x", kind }) + "\n";
+        const end = async message => {
+            watchers().at(-1).fail({ exit_status: 1, message: JSON.stringify({ error: { message } }) }, "");
+            await settle();
+        };
+        return { timers, rereads, stops, watchers, event, end };
+    };
+
+    it("runs one watcher, and reads once per burst of events, checking only when a setting changed", () => {
+        const { timers, rereads, watchers, event } = setup();
+        assert.deepEqual(rereads, ["list+check"], "the first reading");
+        assert.equal(watchers().length, 1);
+        assert.equal(timers.fire(GATHER_MS), 0, "nothing is read again unasked");
+
+        watchers()[0].streamer(event("added", "board") + event("added", "port"));
+        watchers()[0].streamer(event("added", "port"));
+        assert.equal(timers.fire(GATHER_MS), 1);
+        watchers()[0].streamer(event("removed", "port") + event("changed", "port"));
+        timers.fire(GATHER_MS);
+        assert.deepEqual(rereads, ["list+check", "list", "list+check"]);
+        assert.equal(watchers().length, 1);
+    });
+
+    it("starts a watcher that ended again after a growing pause, reads everything, and tells when it cannot", async () => {
+        const { timers, rereads, stops, watchers, end } = setup();
+        const restart = async (pause, message) => {
+            await end(message);
+            assert.deepEqual(timers.delays().filter(delay => delay !== STEADY_MS), [pause]);
+            timers.fire(pause);
+        };
+        await restart(RESTART_MS[0], "gone");
+        assert.deepEqual(stops, [], "one end is retried without a word");
+        for (const pause of RESTART_MS.slice(1))
+            await restart(pause, "no plug-in");
+        await restart(RESTART_MS.at(-1), "no plug-in");
+        assert.equal(watchers().length, RESTART_MS.length + 2);
+        assert.deepEqual(rereads, Array(RESTART_MS.length + 2).fill("list+check"));
+        assert.deepEqual(stops, [...RESTART_MS.slice(1), RESTART_MS.at(-1)].map(pause => ["no plug-in", pause]));
+
+        // One that works is told, and its end is retried soon again.
+        timers.fire(STEADY_MS);
+        assert.deepEqual(stops.at(-1), "back");
+        await restart(RESTART_MS[0], "gone");
+        await end("gone");
+        assert.deepEqual(stops.at(-1), ["gone", RESTART_MS[1]]);
+        timers.fire(RESTART_MS[1]);
+        watchers().at(-1).streamer('{"change":"changed","kind":"port"}\n');
+        assert.deepEqual(stops.at(-1), "back", "an event shows that it works");
     });
 });
 
