@@ -174,22 +174,18 @@ TEST(CommandLine, HelpWinsWhereverItStandsBeforeTheEndOfOptions) {
     }
 }
 
+// The synopsis is made from the table; the notes after it are fixed text.
 TEST(CommandLine, UsageListsEveryVerbWithItsOptions) {
-    EXPECT_EQ(qxhost::usage(),
-              "usage: qxhost [--plugin PATH] list [--json]\n"
-              "       qxhost [--plugin PATH] show NAME... [--json]\n"
-              "       qxhost [--plugin PATH] set NAME KEY=VALUE... [--dry-run] [--json]\n"
-              "       qxhost [--plugin PATH] apply NAME... | --all [--json]\n"
-              "       qxhost [--plugin PATH] watch [--count N] [--timeout SECONDS] [--json]\n"
-              "       qxhost check [--json]\n"
-              "       qxhost --help\n"
-              "NAME: an item name, a port node (/dev/ttyQX561xPort4), a device-tree path, or a board's\n"
-              "PCI address (a board means all its ports to apply). KEY: rx (RxFifoDepth), tx\n"
-              "(TxFifoDepth), mode (Rs485TransceiverMode); VALUE: decimal digits.\n"
-              "apply runs qxserialconfig for each port as at boot; check reads the configuration files.\n"
-              "Options may stand anywhere; -- ends them.\n"
-              "Exit status: 0 success, 1 a plug-in call, a tool run or a check failed, 2 a bad command\n"
-              "line, 130 after SIGINT, 143 after SIGTERM.\n");
+    const std::string synopsis =
+        "usage: qxhost [--plugin PATH] list [--json]\n"
+        "       qxhost [--plugin PATH] show NAME... [--json]\n"
+        "       qxhost [--plugin PATH] set NAME KEY=VALUE... [--dry-run] [--json]\n"
+        "       qxhost [--plugin PATH] apply NAME... | --all [--json]\n"
+        "       qxhost [--plugin PATH] watch [--count N] [--timeout SECONDS] [--json]\n"
+        "       qxhost check [--json]\n"
+        "       qxhost --help\n"
+        "NAME: ";
+    EXPECT_EQ(qxhost::usage().substr(0, synopsis.size()), synopsis);
 }
 
 // An entry that names no verb, or a verb without a command, would only show at run time.
