@@ -49,6 +49,8 @@ public:
     // read again by a new expert, a bounded number of times; a shape that stays is taken
     // as it is.
     static Catalog read(PluginSession& session, const StopRequest& stop);
+    // The items among the bags, as one reading.
+    explicit Catalog(const std::vector<sysapicpp::PropertyBagHandle>& bags);
 
     const std::vector<CatalogItem>& items() const { return items_; }
     std::vector<const CatalogItem*> boards() const;
@@ -64,7 +66,6 @@ public:
     const CatalogItem* find(const std::string& typed) const;
 
 private:
-    explicit Catalog(const std::vector<sysapicpp::PropertyBagHandle>& bags);
     bool settled() const;
     bool sameNames(const Catalog& other) const;
 

@@ -2,23 +2,19 @@
 #include "host/CommandLine.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <set>
 
+#include "host/Commands.h"
 #include "host/Format.h"
 #include "host/HostError.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
 
 namespace qxhost {
+namespace {
 
-const char kUsage[] =
-    "usage: qxhost [--plugin PATH] list [--json]\n"
-    "       qxhost [--plugin PATH] show NAME... [--json]\n"
-    "       qxhost [--plugin PATH] set NAME KEY=VALUE... [--dry-run] [--json]\n"
-    "       qxhost [--plugin PATH] apply NAME... | --all [--json]\n"
-    "       qxhost [--plugin PATH] watch [--count N] [--timeout SECONDS] [--json]\n"
-    "       qxhost check [--json]\n"
-    "       qxhost --help\n"
+constexpr char kUsageNotes[] =
     "NAME: an item name, a port node (/dev/ttyQX561xPort4), a device-tree path, or a board's\n"
     "PCI address (a board means all its ports to apply). KEY: rx (RxFifoDepth), tx\n"
     "(TxFifoDepth), mode (Rs485TransceiverMode); VALUE: decimal digits.\n"
@@ -27,11 +23,8 @@ const char kUsage[] =
     "Exit status: 0 success, 1 a plug-in call, a tool run or a check failed, 2 a bad command\n"
     "line, 130 after SIGINT, 143 after SIGTERM.\n";
 
-namespace {
-
 using namespace sysapicpp;
 
-const std::set<std::string> kCommands = {"list", "show", "set", "apply", "watch", "check"};
 constexpr double kLongestTimeout = 1e9;  // seconds; longer is "no limit" written oddly
 
 struct KeySpelling {
@@ -85,73 +78,209 @@ double parseSeconds(const std::string& text) {
     return value;
 }
 
-void checkCombination(const Options& o) {
-    const std::string& c = o.command;
-    if (c.empty()) throw UsageError("no command (list, show, set, apply, watch, check)");
-    if (o.dryRun && c != "set") throw UsageError("--dry-run belongs to set");
-    if (o.all && c != "apply") throw UsageError("--all belongs to apply");
-    if ((o.count || o.timeout) && c != "watch") throw UsageError("--count and --timeout belong to watch");
-    if ((c == "list" || c == "watch" || c == "check") && !o.names.empty())
-        throw UsageError(c + " takes no NAME");
-    if (c == "show" && o.names.empty()) throw UsageError("show needs at least one NAME");
-    if (c == "apply" && o.all == !o.names.empty()) throw UsageError("apply needs NAMEs or --all, not both");
+bool belongsTo(const Option& option, const Verb& verb) {
+    return option.verb != nullptr && std::strcmp(option.verb, verb.name) == 0;
+}
+
+bool anyOf(const std::vector<const Option*>& options, OptionRole role, const Verb& verb) {
+    for (const Option* option : options)
+        if (option->role == role && belongsTo(*option, verb)) return true;
+    return false;
+}
+
+// A verb's options of one role, as a refusal names them: "--count and --timeout".
+std::vector<std::string> namesOf(OptionRole role, const Verb& verb) {
+    std::vector<std::string> names;
+    for (const Option& option : kOptions)
+        if (option.role == role && belongsTo(option, verb)) names.push_back(option.name);
+    return names;
+}
+
+std::string joined(const std::vector<std::string>& words, const char* separator, const char* last) {
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == words.size() ? last : separator) + words[i];
+    return text;
+}
+
+std::string spelling(const Option& option) {
+    return option.value ? std::string(option.name) + " " + option.value : option.name;
+}
+
+const Option* findOption(const std::string& argument) {
+    for (const Option& option : kOptions)
+        if (option.spelled(argument)) return &option;
+    return nullptr;
+}
+
+// Options of other verbs are refused, in the table's order: a verb's own options together,
+// as the usage shows them, each alternative to its arguments alone.
+void checkBelonging(const Verb& verb, const std::vector<const Option*>& given) {
+    for (const Verb& other : kVerbs) {
+        if (&other == &verb) continue;
+        if (anyOf(given, OptionRole::Own, other)) {
+            const std::vector<std::string> own = namesOf(OptionRole::Own, other);
+            throw UsageError(joined(own, ", ", " and ") + (own.size() == 1 ? " belongs to " : " belong to ") +
+                             other.name);
+        }
+        for (const Option* option : given)
+            if (option->role == OptionRole::Alternative && belongsTo(*option, other))
+                throw UsageError(std::string(option->name) + " belongs to " + other.name);
+    }
+}
+
+// Throws for arguments the verb cannot take; set's are parsed here, before the options are
+// checked against the verb.
+void takeArguments(const Verb& verb, const std::vector<std::string>& positional, bool alternativeGiven,
+                   Options& o) {
+    if (verb.arguments != Arguments::NameSettings || alternativeGiven) {
+        o.names = positional;
+        return;
+    }
+    if (positional.size() < 2) throw UsageError(std::string(verb.name) + " needs " + verb.wants);
+    o.names = {positional[0]};
+    std::set<uint32_t> seen;
+    for (std::size_t i = 1; i < positional.size(); ++i) {
+        o.settings.push_back(parseSetting(positional[i]));
+        if (!seen.insert(o.settings.back().tag).second)
+            throw UsageError(tagName(o.settings.back().tag, ItemKind::Port) + " is given twice");
+    }
+}
+
+void checkArguments(const Verb& verb, const std::vector<const Option*>& given, const Options& o) {
+    const std::string name = verb.name;
+    if (verb.arguments == Arguments::None) {
+        if (!o.names.empty()) throw UsageError(name + " takes no NAME");
+        return;
+    }
+    const std::vector<std::string> alternatives = namesOf(OptionRole::Alternative, verb);
+    if (alternatives.empty()) {
+        if (o.names.empty()) throw UsageError(name + " needs " + verb.wants);
+        return;
+    }
+    if (anyOf(given, OptionRole::Alternative, verb) == !o.names.empty())
+        throw UsageError(name + " needs " + verb.wants + " or " + joined(alternatives, " or ", " or ") + ", not both");
 }
 
 }  // namespace
+
+const std::vector<Verb> kVerbs = {
+    {"list", Arguments::None, "", "", runList, nullptr},
+    {"show", Arguments::Names, "NAME...", "at least one NAME", runShow, nullptr},
+    {"set", Arguments::NameSettings, "NAME KEY=VALUE...", "a NAME and at least one KEY=VALUE", runSet, nullptr},
+    {"apply", Arguments::Names, "NAME...", "NAMEs", runApply, nullptr},
+    {"watch", Arguments::None, "", "", runWatch, nullptr},
+    {"check", Arguments::None, "", "", nullptr, runCheck},
+};
+
+const std::vector<Option> kOptions = {
+    {"--json", nullptr, nullptr, OptionRole::Trailing, nullptr, true,
+     [](Options& o, const std::string&) { o.json = true; }},
+    {"--plugin", nullptr, "PATH", OptionRole::Leading, nullptr, false,
+     [](Options& o, const std::string& path) {
+         if (path.empty()) throw UsageError("--plugin needs a path");
+         o.plugin = path;
+     }},
+    {"--help", "-h", nullptr, OptionRole::Alone, nullptr, true,
+     [](Options& o, const std::string&) { o.help = true; }},
+    {"--dry-run", nullptr, nullptr, OptionRole::Own, "set", false,
+     [](Options& o, const std::string&) { o.dryRun = true; }},
+    {"--all", nullptr, nullptr, OptionRole::Alternative, "apply", false,
+     [](Options& o, const std::string&) { o.all = true; }},
+    {"--count", nullptr, "N", OptionRole::Own, "watch", false,
+     [](Options& o, const std::string& text) { o.count = parseCount(text); }},
+    {"--timeout", nullptr, "SECONDS", OptionRole::Own, "watch", false,
+     [](Options& o, const std::string& text) { o.timeout = parseSeconds(text); }},
+};
+
+bool Option::spelled(const std::string& argument) const {
+    return argument == name || (alias != nullptr && argument == alias);
+}
+
+const Verb* findVerb(const std::string& name) {
+    for (const Verb& verb : kVerbs)
+        if (name == verb.name) return &verb;
+    return nullptr;
+}
+
+std::vector<const Option*> optionsOf(const Verb* verb) {
+    std::vector<const Option*> result;
+    for (const Option& option : kOptions) {
+        const bool taken = option.role == OptionRole::Leading ? verb == nullptr || verb->loadsPlugin()
+                           : option.verb != nullptr           ? verb != nullptr && belongsTo(option, *verb)
+                                                              : true;
+        if (taken) result.push_back(&option);
+    }
+    return result;
+}
+
+const std::string& usage() {
+    static const std::string text = [] {
+        std::vector<std::string> lines;
+        for (const Verb& verb : kVerbs) {
+            std::string line = "qxhost ";
+            for (const Option& option : kOptions)
+                if (option.role == OptionRole::Leading && verb.loadsPlugin()) line += "[" + spelling(option) + "] ";
+            line += verb.name;
+            if (*verb.synopsis) line += std::string(" ") + verb.synopsis;
+            for (OptionRole role : {OptionRole::Alternative, OptionRole::Own})
+                for (const Option& option : kOptions)
+                    if (option.role == role && belongsTo(option, verb))
+                        line += role == OptionRole::Own ? " [" + spelling(option) + "]" : " | " + spelling(option);
+            for (const Option& option : kOptions)
+                if (option.role == OptionRole::Trailing) line += " [" + spelling(option) + "]";
+            lines.push_back(line);
+        }
+        for (const Option& option : kOptions)
+            if (option.role == OptionRole::Alone) lines.push_back("qxhost " + spelling(option));
+        return "usage: " + joined(lines, "\n       ", "\n       ") + "\n" + kUsageNotes;
+    }();
+    return text;
+}
 
 Options parseCommandLine(const std::vector<std::string>& arguments, Options& partial) {
     partial = Options();
     // --help wins wherever it stands, and --json decides how even a bad command line is told.
     for (const std::string& argument : arguments) {
         if (argument == "--") break;
-        if (argument == "--help" || argument == "-h") partial.help = true;
-        if (argument == "--json") partial.json = true;
+        const Option* option = findOption(argument);
+        if (option && option->early) option->take(partial, "");
     }
     if (partial.help) return partial;
 
     Options& o = partial;
+    const Verb* verb = nullptr;
     std::vector<std::string> positional;
+    std::vector<const Option*> given;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-            positional.push_back(argument);
-            if (o.command.empty()) {
-                if (!kCommands.count(argument)) throw UsageError("unknown command " + quoted(argument));
-                o.command = argument;
-                positional.pop_back();
+            if (verb) {
+                positional.push_back(argument);
+                continue;
             }
+            verb = findVerb(argument);
+            if (!verb) throw UsageError("unknown command " + quoted(argument));
+            o.command = argument;
         } else if (argument == "--") {
             optionsEnded = true;
-        } else if (argument == "--plugin") {
-            o.plugin = optionValue(arguments, i);
-            if (o.plugin.empty()) throw UsageError("--plugin needs a path");
-        } else if (argument == "--json") {
-        } else if (argument == "--dry-run") {
-            o.dryRun = true;
-        } else if (argument == "--all") {
-            o.all = true;
-        } else if (argument == "--count") {
-            o.count = parseCount(optionValue(arguments, i));
-        } else if (argument == "--timeout") {
-            o.timeout = parseSeconds(optionValue(arguments, i));
+        } else if (const Option* option = findOption(argument)) {
+            const std::string value = option->value ? optionValue(arguments, i) : std::string();
+            if (!option->early) option->take(o, value);
+            given.push_back(option);
         } else {
             throw UsageError("unknown option " + quoted(argument));
         }
     }
-    if (o.command == "set") {
-        if (positional.size() < 2) throw UsageError("set needs a NAME and at least one KEY=VALUE");
-        o.names = {positional[0]};
-        std::set<uint32_t> seen;
-        for (std::size_t i = 1; i < positional.size(); ++i) {
-            o.settings.push_back(parseSetting(positional[i]));
-            if (!seen.insert(o.settings.back().tag).second)
-                throw UsageError(tagName(o.settings.back().tag, ItemKind::Port) + " is given twice");
-        }
-    } else {
-        o.names = positional;
+    if (!verb) {
+        std::vector<std::string> names;
+        for (const Verb& each : kVerbs) names.push_back(each.name);
+        throw UsageError("no command (" + joined(names, ", ", ", ") + ")");
     }
-    checkCombination(o);
+    takeArguments(*verb, positional, anyOf(given, OptionRole::Alternative, *verb), o);
+    checkBelonging(*verb, given);
+    checkArguments(*verb, given, o);
     return o;
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// qxhost's command line, checked whole before anything is loaded.
+// qxhost's command line, checked whole before anything is loaded. One table of verbs and
+// options is the grammar: the usage text, the checks, the dispatch and the completion's test
+// all read it, so that a new option of a verb is one entry of kOptions.
 
 #include <cstdint>
 #include <optional>
@@ -10,6 +12,9 @@
 namespace qxhost {
 
 constexpr char kDefaultPlugin[] = "/usr/lib/x86_64-linux-gnu/qx561x/libqx561xsae.so";
+
+class PluginSession;
+struct CommandContext;
 
 // One KEY=VALUE of set.
 struct Setting {
@@ -31,10 +36,60 @@ struct Options {
     std::optional<double> timeout;     // watch: stop after this many seconds
 };
 
+// What a verb takes besides its options.
+enum class Arguments {
+    None,           // refused: "list takes no NAME"
+    Names,          // NAME...
+    NameSettings,   // NAME KEY=VALUE...
+};
+
+struct Verb {
+    const char* name;
+    Arguments arguments;
+    const char* synopsis;  // the arguments as the usage shows them
+    const char* wants;     // the arguments as a refusal names them ("set needs ...")
+    // Exactly one is set: a command on the loaded plug-in, or one that loads none.
+    int (*run)(PluginSession& session, const CommandContext& context);
+    int (*runAlone)(const CommandContext& context);
+
+    bool loadsPlugin() const { return run != nullptr; }
+};
+
+enum class OptionRole {
+    Leading,      // shown before the verb of every verb that loads the plug-in (--plugin)
+    Trailing,     // shown after every verb (--json)
+    Alone,        // a usage line of its own (--help)
+    Own,          // one verb's, shown in brackets after its arguments
+    Alternative,  // one verb's, in place of its arguments ("NAME... | --all")
+};
+
+struct Option {
+    const char* name;
+    const char* alias;  // a second spelling, or nullptr
+    const char* value;  // its value as the usage names it; nullptr for a flag
+    OptionRole role;
+    const char* verb;   // Own and Alternative: the verb it belongs to
+    // Taken wherever it stands before "--", before anything else is checked, so that it
+    // holds even for a command line that is refused.
+    bool early;
+    // Stores the option (with its value) in the options; throws UsageError for a bad value.
+    void (*take)(Options& options, const std::string& value);
+
+    bool spelled(const std::string& argument) const;
+};
+
+extern const std::vector<Verb> kVerbs;
+extern const std::vector<Option> kOptions;
+
+// nullptr for a word that is no verb.
+const Verb* findVerb(const std::string& name);
+// The options a command line with this verb takes (nullptr: before the verb), in table order.
+std::vector<const Option*> optionsOf(const Verb* verb);
+
 // Throws UsageError; `partial` then holds what was understood (json, command), so that the
 // error can be reported in the form asked for.
 Options parseCommandLine(const std::vector<std::string>& arguments, Options& partial);
 
-extern const char kUsage[];
+const std::string& usage();
 
 }  // namespace qxhost

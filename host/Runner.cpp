@@ -77,28 +77,24 @@ bool reserveStandardDescriptors() {
     return outputClosed;
 }
 
-int dispatch(const CommandContext& context) {
-    const std::string& command = context.options.command;
-    if (command == "check") return runCheck(context);
+int dispatch(const Verb& verb, const CommandContext& context) {
+    if (!verb.loadsPlugin()) return verb.runAlone(context);
     PluginSession session(context.options.plugin);
     context.stop.check();
-    if (command == "list") return runList(session, context);
-    if (command == "show") return runShow(session, context);
-    if (command == "set") return runSet(session, context);
-    if (command == "apply") return runApply(session, context);
-    return runWatch(session, context);
+    return verb.run(session, context);
 }
 
 int execute(const Options& options, Output& output, const StopRequest& stop) {
     const std::optional<std::string> operation = options.command;
+    const Verb& verb = *findVerb(options.command);
     try {
-        const int status = dispatch(CommandContext{options, output, stop});
+        const int status = dispatch(verb, CommandContext{options, output, stop});
         passOnForeignErrors(output);
         return status;
     } catch (const Stopped&) {
         return 1;  // the first thread decides the status
     } catch (HostError& error) {
-        if (options.command != "check") explainMissingItem(output, error);
+        if (verb.loadsPlugin()) explainMissingItem(output, error);
         printError(output, ErrorReport{operation, error.call(), error.code(), error.message(), error.name()});
     } catch (const sysapicpp::HResultException& error) {
         printError(output, ErrorReport{operation, kCallProperty, error.getCode(), "a property cannot be read",
@@ -144,7 +140,7 @@ int runQxhost(const std::vector<std::string>& arguments) {
     if (options.help) {
         Output output(false);
         try {
-            output.result(kUsage);
+            output.result(usage());
             return 0;
         } catch (const HostError& error) {
             printError(output, ErrorReport{std::nullopt, error.call(), error.code(), error.message(), error.name()});
