@@ -15,6 +15,7 @@ const char kUsage[] =
     "usage: qxhost [--plugin PATH] list [--json]\n"
     "       qxhost [--plugin PATH] show NAME... [--json]\n"
     "       qxhost [--plugin PATH] set NAME KEY=VALUE... [--dry-run] [--json]\n"
+    "       qxhost [--plugin PATH] set --from FILE|- [--dry-run] [--json]\n"
     "       qxhost [--plugin PATH] apply NAME... | --all [--json]\n"
     "       qxhost [--plugin PATH] watch [--count N] [--timeout SECONDS] [--json]\n"
     "       qxhost check [--json]\n"
@@ -89,6 +90,7 @@ void checkCombination(const Options& o) {
     const std::string& c = o.command;
     if (c.empty()) throw UsageError("no command (list, show, set, apply, watch, check)");
     if (o.dryRun && c != "set") throw UsageError("--dry-run belongs to set");
+    if (o.from && c != "set") throw UsageError("--from belongs to set");
     if (o.all && c != "apply") throw UsageError("--all belongs to apply");
     if ((o.count || o.timeout) && c != "watch") throw UsageError("--count and --timeout belong to watch");
     if ((c == "list" || c == "watch" || c == "check") && !o.names.empty())
@@ -129,6 +131,9 @@ Options parseCommandLine(const std::vector<std::string>& arguments, Options& par
         } else if (argument == "--json") {
         } else if (argument == "--dry-run") {
             o.dryRun = true;
+        } else if (argument == "--from") {
+            o.from = optionValue(arguments, i);
+            if (o.from->empty()) throw UsageError("--from needs a file, or - for standard input");
         } else if (argument == "--all") {
             o.all = true;
         } else if (argument == "--count") {
@@ -139,7 +144,9 @@ Options parseCommandLine(const std::vector<std::string>& arguments, Options& par
             throw UsageError("unknown option " + quoted(argument));
         }
     }
-    if (o.command == "set") {
+    if (o.command == "set" && o.from) {
+        if (!positional.empty()) throw UsageError("set --from takes no NAME or KEY=VALUE");
+    } else if (o.command == "set") {
         if (positional.size() < 2) throw UsageError("set needs a NAME and at least one KEY=VALUE");
         o.names = {positional[0]};
         std::set<uint32_t> seen;

@@ -16,6 +16,7 @@
 #include "host/ConfigurationCheck.h"
 #include "host/HostError.h"
 #include "host/JsonPrinter.h"
+#include "host/SetMany.h"
 #include "host/TextPrinter.h"
 #include "platform/qxafa/UniqueFd.h"
 #include "sysapicpp/HResultException.h"
@@ -84,7 +85,7 @@ int dispatch(const CommandContext& context) {
     context.stop.check();
     if (command == "list") return runList(session, context);
     if (command == "show") return runShow(session, context);
-    if (command == "set") return runSet(session, context);
+    if (command == "set") return context.options.from ? runSetMany(session, context) : runSet(session, context);
     if (command == "apply") return runApply(session, context);
     return runWatch(session, context);
 }
