@@ -370,6 +370,18 @@ class Qxhost(object):
         return boards, unlisted
 
 
+def run_failing_clearly(module, run):
+    """RUN(MODULE), which ends in exit_json; a failure of qxhost fails the task with its
+    message and codes, and a document of another shape says whose bug it is."""
+    try:
+        run(module)
+    except QxhostError as e:
+        module.fail_json(**e.fail_args())
+    except (KeyError, TypeError, AttributeError) as e:
+        module.fail_json(msg='qxhost printed JSON of another shape than this module knows (%r): '
+                             'this is a bug in the qx561x.serial collection or in qxhost' % e)
+
+
 def all_ports(boards, unlisted):
     for board in boards:
         for port in board.get('ports') or []:

@@ -159,7 +159,8 @@ import json
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.qx561x.serial.plugins.module_utils.qxhost import (
-    COMMON_ARGUMENT_SPEC, KEYS, Qxhost, QxhostError, all_ports, check_names, setting_differs, setting_value)
+    COMMON_ARGUMENT_SPEC, KEYS, Qxhost, QxhostError, all_ports, check_names, run_failing_clearly, setting_differs,
+    setting_value)
 
 
 def wanted_ports(module):
@@ -263,13 +264,7 @@ def main():
     )
     argument_spec.update(COMMON_ARGUMENT_SPEC)
     module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
-    try:
-        run_module(module)
-    except QxhostError as e:
-        module.fail_json(**e.fail_args())
-    except (KeyError, TypeError, AttributeError) as e:
-        module.fail_json(msg='qxhost printed JSON of another shape than this module knows (%r): '
-                             'this is a bug in the qx561x.serial collection or in qxhost' % e)
+    run_failing_clearly(module, run_module)
 
 
 if __name__ == '__main__':
