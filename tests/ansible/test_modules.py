@@ -423,6 +423,19 @@ class PortsTest(ModuleTest):
                 self.assertEqual(message, result['msg'])
                 self.assertNotIn('set', [c[0] for c in self.commands()])
 
+    def test_a_port_that_fails_after_the_others_were_stored_fails_the_task_as_changed(self):
+        failed = error('set', 'SetItemProperties2', 'the settings were stored, but qxserialconfig could not apply '
+                       'them to the port', '0x80004005', 'E_FAIL', '/dev/ttyQX561xPort30')
+        self.respond(set={'rc': 1, 'stderr': [failed], 'stdout': {'operation': 'set', 'dryRun': False, 'ports': [
+            {'item': ITEM0, 'node': '/dev/ttyQX561xPort0', 'applied': True,
+             'changes': [{'key': 'rx', 'name': 'RxFifoDepth', 'before': 64, 'after': 8}]},
+            {'item': 'port:/sys/devices/x/tty/ttyQX561xPort30', 'node': '/dev/ttyQX561xPort30', 'applied': False,
+             'changes': [{'key': 'rx', 'name': 'RxFifoDepth', 'before': 16, 'after': None}]}]}})
+        result = self.run_module(ports, {'ports': [{'name': '/dev/ttyQX561xPort0', 'rx': 8},
+                                                   {'name': '/dev/ttyQX561xPort30', 'rx': 8}]})
+        self.assertEqual((True, True, '/dev/ttyQX561xPort30'), (result['failed'], result['changed'], result['name']))
+        self.assertEqual(['/dev/ttyQX561xPort0', '/dev/ttyQX561xPort30'], [c['name'] for c in result['changes']])
+
     def test_a_refusal_names_the_port_and_the_value(self):
         refused = error('set', 'ValidateItemProperties', 'RxFifoDepth 200 is outside 1..127', '0x8004037F',
                         'E_SYSAPI_VALIDATION_VALUE', '/dev/ttyQX561xPort0')

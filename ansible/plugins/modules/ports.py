@@ -218,7 +218,17 @@ def run_module(module):
     if document:
         options = ['--from', '-'] + (['--dry-run'] if module.check_mode else [])
         data = json.dumps({'ports': document}).encode('utf-8')
-        answer = qxhost.run('set', options=options, data_in=data)
+        try:
+            answer = qxhost.run('set', options=options, data_in=data)
+        except QxhostError as e:
+            if not e.document:
+                raise
+            # Every port was validated; those before and after a port that failed were stored.
+            stored = [dict(name=name, node=entry.get('node'), key=change['key'], before=change['before'],
+                           after=change['after'])
+                      for name, entry in zip(document, e.document.get('ports') or [])
+                      for change in entry.get('changes') or [] if change['before'] != change['after']]
+            module.fail_json(changed=bool(stored), changes=stored, **e.fail_args())
         entries = answer.get('ports') or []
         if len(entries) != len(document):
             raise QxhostError('qxhost set reported %d ports for %d' % (len(entries), len(document)), rc=0)
