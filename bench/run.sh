@@ -16,8 +16,10 @@
 #   - the same rack under a device tree of about 3,000 and of about 200,000 entries, both
 #     simulations running at once and asked in turn: a new host's listing and the latency
 #     of a change in each, and the large tree's figures over the small tree's.
+#   - a 64-port machine configured from Ansible by one ports task and by a loop of port
+#     tasks, first run and rerun (playbooks.sh).
 #   bench/run.sh [--asan ASAN_BUILD_DIR] [--calls N] [--rack-runs N] [--tree-runs N]
-#                [BUILD_DIR] [RUNS]
+#                [--play-runs N] [BUILD_DIR] [RUNS]
 # --asan also runs the memory benchmark on an AddressSanitizer build (scripts/test.sh makes
 # build-asan), where it is the leak check.
 set -euo pipefail
@@ -26,12 +28,14 @@ asan=
 calls=100000
 rackRuns=30
 treeRuns=30
+playRuns=3
 while [ $# -gt 0 ]; do
     case $1 in
         --asan) asan=$(cd "$2" && pwd); shift 2 ;;
         --calls) calls=$2; shift 2 ;;
         --rack-runs) rackRuns=$2; shift 2 ;;
         --tree-runs) treeRuns=$2; shift 2 ;;
+        --play-runs) playRuns=$2; shift 2 ;;
         *) break ;;
     esac
 done
@@ -121,6 +125,12 @@ sed 's/^filler = .*/filler = 2100/' "$here/rack.ini" >"$work/tree-small.ini"
 sed 's/^filler = .*/filler = 197000/' "$here/rack.ini" >"$work/tree-large.ini"
 "$bench/qxbench_treesize" "$qxsim" "$tool" "$plugin" "$work" "$treeRuns" \
     "$work/tree-small.ini" "$work/tree-large.ini" | tee -a "$log"
+
+if [ -x /usr/bin/ansible-playbook ]; then
+    "$here/playbooks.sh" "$build" "$playRuns" | tee -a "$log"
+else
+    echo "== Ansible: /usr/bin/ansible-playbook is not installed (scripts/deps.sh --tests); left out" | tee -a "$log"
+fi
 
 echo "== memory" | tee -a "$log"
 rack "$tool" "$bench/qxbench_memory" "$plugin" "$calls" | tee -a "$log"

@@ -9,6 +9,7 @@
 #include "host/Commands.h"
 #include "host/Format.h"
 #include "host/HostError.h"
+#include "host/SetMany.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
 
 namespace qxhost {
@@ -167,7 +168,11 @@ void checkArguments(const Verb& verb, const std::vector<const Option*>& given, c
 const std::vector<Verb> kVerbs = {
     {"list", Arguments::None, "", "", runList, nullptr},
     {"show", Arguments::Names, "NAME...", "at least one NAME", runShow, nullptr},
-    {"set", Arguments::NameSettings, "NAME KEY=VALUE...", "a NAME and at least one KEY=VALUE", runSet, nullptr},
+    {"set", Arguments::NameSettings, "NAME KEY=VALUE...", "a NAME and at least one KEY=VALUE",
+     [](PluginSession& session, const CommandContext& context) {
+         return context.options.from ? runSetMany(session, context) : runSet(session, context);
+     },
+     nullptr},
     {"apply", Arguments::Names, "NAME...", "NAMEs", runApply, nullptr},
     {"watch", Arguments::None, "", "", runWatch, nullptr},
     {"check", Arguments::None, "", "", nullptr, runCheck},
@@ -185,6 +190,11 @@ const std::vector<Option> kOptions = {
      [](Options& o, const std::string&) { o.help = true; }},
     {"--dry-run", nullptr, nullptr, OptionRole::Own, "set", false,
      [](Options& o, const std::string&) { o.dryRun = true; }},
+    {"--from", nullptr, "FILE|-", OptionRole::Alternative, "set", false,
+     [](Options& o, const std::string& file) {
+         if (file.empty()) throw UsageError("--from needs a file, or - for standard input");
+         o.from = file;
+     }},
     {"--all", nullptr, nullptr, OptionRole::Alternative, "apply", false,
      [](Options& o, const std::string&) { o.all = true; }},
     {"--count", nullptr, "N", OptionRole::Own, "watch", false,

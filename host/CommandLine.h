@@ -31,6 +31,7 @@ struct Options {
     std::vector<std::string> names;    // NAMEs (set: the one port)
     std::vector<Setting> settings;     // set
     bool dryRun = false;               // set
+    std::optional<std::string> from;   // set: a document of many ports' settings, "-" standard input
     bool all = false;                  // apply
     std::optional<int64_t> count;      // watch: stop after this many lines
     std::optional<double> timeout;     // watch: stop after this many seconds

@@ -355,6 +355,82 @@ int runShow(PluginSession& session, const CommandContext& context) {
     return 0;
 }
 
+void validatePortSettings(IcxSysExpert2& expert, const std::string& name, const std::string& typed,
+                          const PropertyBagHandle& before, const std::vector<Setting>& settings) {
+    const bool rs232 = fromBag(name, [&] { return before.getBool(IsRs232); });
+    for (const Setting& setting : settings) {
+        if (rs232 && setting.tag == Rs485TransceiverMode)
+            throw HostError(kCallRefused, std::nullopt,
+                            "an RS-232 port has no RS-485 transceiver mode; mode is for RS-485 ports", typed);
+    }
+    const PropertyBagHandle request = requestBag(settings);
+    const std::wstring wide = qx::dsc::toWide(name);
+    IcxSysEnumPropertyTag* accepted = nullptr;
+    qx::dsc::HostStringHolder validateMessage;
+    const HRESULT validated =
+        expert.ValidateItemProperties(wide.c_str(), request.get(), &accepted, validateMessage.receive());
+    QXComPtr<IcxSysEnumPropertyTag> acceptedTags(accepted, false);
+    check("ValidateItemProperties", validated,
+          utf8(validateMessage).empty() ? outOfBounds(before, settings) : utf8(validateMessage), typed);
+}
+
+PropertyBagHandle storePortSettings(IcxSysExpert2& expert, const std::string& name, const std::string& typed,
+                                    const PropertyBagHandle& before, const std::vector<Setting>& settings) {
+    const PropertyBagHandle request = requestBag(settings);
+    const std::wstring wide = qx::dsc::toWide(name);
+    int32_t flag = 0;
+    qx::dsc::HostStringHolder setMessage;
+    const HRESULT set = expert.SetItemProperties2(wide.c_str(), request.get(), &flag, setMessage.receive());
+    if (failed(set) && utf8(setMessage).empty()) {
+        const std::string node = fromBag(name, [&] { return before.getString(PortNode); });
+        const std::optional<ItemIdentity> identity = identify(name);
+        if (std::optional<std::string> why = whySetFailed(identity ? identity->path : "", before, settings, node))
+            throw HostError("SetItemProperties2", set, std::move(*why), typed);
+    }
+    check("SetItemProperties2", set, utf8(setMessage), typed);
+    return readItem(expert, name, typed);
+}
+
+SetPort setPortReport(const std::string& name, const PropertyBagHandle& before, const PropertyBagHandle* after,
+                      const std::vector<Setting>& settings) {
+    SetPort port{name, fromBag(name, [&] { return before.getString(PortNode); }), {}, after != nullptr};
+    for (const Setting& setting : settings) {
+        Change change{setting.key, tagName(setting.tag, ItemKind::Port), std::nullopt, setting.value};
+        fromBag(name, [&] {
+            if (before.hasProperty(setting.tag)) change.before = before.getUInt32(setting.tag);
+            if (after)
+                change.after = after->hasProperty(setting.tag) ? std::optional<uint32_t>(after->getUInt32(setting.tag))
+                                                               : std::nullopt;
+            return 0;
+        });
+        port.changes.push_back(std::move(change));
+    }
+    return port;
+}
+
+int reportFailures(const CommandContext& context, const std::vector<ErrorReport>& failures) {
+    if (failures.empty()) return 0;
+    if (!context.output.json()) {
+        for (const ErrorReport& failure : failures) context.output.diagnostic(toText(failure));
+        return 1;
+    }
+    // One error object: the one failure, or each one in the message.
+    const ErrorReport& first = failures.front();
+    if (failures.size() == 1) throw HostError(first.call, first.code, first.message, first.name);
+    std::string message;
+    bool sameCall = true;
+    bool sameCode = true;
+    bool toolFailed = false;
+    for (const ErrorReport& failure : failures) {
+        message += (message.empty() ? "" : "; ") + *failure.name + ": " + failure.message;
+        sameCall = sameCall && failure.call == first.call;
+        sameCode = sameCode && failure.code == first.code;
+        toolFailed = toolFailed || failure.call == kCallTool;
+    }
+    const std::string call = sameCall ? first.call : toolFailed ? kCallTool : kCallRefused;
+    throw HostError(call, sameCode ? first.code : std::nullopt, message);
+}
+
 int runSet(PluginSession& session, const CommandContext& context) {
     const Options& options = context.options;
     IcxSysExpert2& expert = session.expert();
@@ -364,53 +440,17 @@ int runSet(PluginSession& session, const CommandContext& context) {
     const std::optional<ItemIdentity> identity = identify(name);
     if (!identity || identity->kind != ItemKind::Port)
         throw HostError(kCallRefused, std::nullopt, "a board has no settings; name one of its ports", typed);
-    const bool rs232 = fromBag(name, [&] { return before.getBool(IsRs232); });
-    for (const Setting& setting : options.settings) {
-        if (rs232 && setting.tag == Rs485TransceiverMode)
-            throw HostError(kCallRefused, std::nullopt,
-                            "an RS-232 port has no RS-485 transceiver mode; mode is for RS-485 ports", typed);
-    }
+    validatePortSettings(expert, name, typed, before, options.settings);
 
-    const PropertyBagHandle request = requestBag(options.settings);
-    const std::wstring wide = qx::dsc::toWide(name);
-    IcxSysEnumPropertyTag* accepted = nullptr;
-    qx::dsc::HostStringHolder validateMessage;
-    const HRESULT validated =
-        expert.ValidateItemProperties(wide.c_str(), request.get(), &accepted, validateMessage.receive());
-    QXComPtr<IcxSysEnumPropertyTag> acceptedTags(accepted, false);
-    check("ValidateItemProperties", validated,
-          utf8(validateMessage).empty() ? outOfBounds(before, options.settings) : utf8(validateMessage), typed);
-
-    PropertyBagHandle after = before;
+    std::optional<PropertyBagHandle> after;
     if (!options.dryRun) {
         context.stop.check();  // nothing is stored after a stop request
-        int32_t flag = 0;
-        qx::dsc::HostStringHolder setMessage;
-        const HRESULT set = expert.SetItemProperties2(wide.c_str(), request.get(), &flag, setMessage.receive());
-        if (failed(set) && utf8(setMessage).empty()) {
-            const std::string node = fromBag(name, [&] { return before.getString(PortNode); });
-            if (std::optional<std::string> why = whySetFailed(identity->path, before, options.settings, node))
-                throw HostError("SetItemProperties2", set, std::move(*why), typed);
-        }
-        check("SetItemProperties2", set, utf8(setMessage), typed);
-        after = readItem(expert, name, typed);
+        after = storePortSettings(expert, name, typed, before, options.settings);
     }
 
     SetModel model;
     model.dryRun = options.dryRun;
-    SetPort port{name, fromBag(name, [&] { return before.getString(PortNode); }), {}, !options.dryRun};
-    for (const Setting& setting : options.settings) {
-        Change change{setting.key, tagName(setting.tag, ItemKind::Port), std::nullopt, setting.value};
-        fromBag(name, [&] {
-            if (before.hasProperty(setting.tag)) change.before = before.getUInt32(setting.tag);
-            if (!options.dryRun)
-                change.after = after.hasProperty(setting.tag) ? std::optional<uint32_t>(after.getUInt32(setting.tag))
-                                                              : std::nullopt;
-            return 0;
-        });
-        port.changes.push_back(std::move(change));
-    }
-    model.ports.push_back(std::move(port));
+    model.ports.push_back(setPortReport(name, before, after ? &*after : nullptr, options.settings));
     print(context, model);
     return 0;
 }
@@ -455,20 +495,7 @@ int runApply(PluginSession& session, const CommandContext& context) {
                                     std::to_string(count) + " ports; those not listed were not applied",
                                 identify(board->name)->personName});
     }
-    if (failures.empty()) return 0;
-    if (!context.output.json()) {
-        for (const ErrorReport& failure : failures) context.output.diagnostic(toText(failure));
-        return 1;
-    }
-    // One error object: the one failure, or each one in the message.
-    if (failures.size() == 1) throw HostError(failures[0].call, std::nullopt, failures[0].message, failures[0].name);
-    std::string message;
-    bool toolFailed = false;
-    for (const ErrorReport& failure : failures) {
-        message += (message.empty() ? "" : "; ") + *failure.name + ": " + failure.message;
-        toolFailed = toolFailed || failure.call == kCallTool;
-    }
-    throw HostError(toolFailed ? kCallTool : kCallRefused, std::nullopt, message);
+    return reportFailures(context, failures);
 }
 
 int runWatch(PluginSession& session, const CommandContext& context) {

@@ -3,10 +3,15 @@
 // qxhost's commands. Each builds its model, prints it through the Output and returns the
 // exit status; failures are thrown as HostError, a stop as Stopped.
 
+#include <string>
+#include <vector>
+
 #include "host/CommandLine.h"
+#include "host/Model.h"
 #include "host/Output.h"
 #include "host/PluginSession.h"
 #include "host/StopRequest.h"
+#include "sysapicpp/propbag/PropertyBagHandle.h"
 
 namespace qxhost {
 
@@ -23,5 +28,19 @@ int runApply(PluginSession& session, const CommandContext& context);
 // Ends on the count, the timeout or the stop request, whichever comes first.
 int runWatch(PluginSession& session, const CommandContext& context);
 int runCheck(const CommandContext& context);
+
+// The steps of a set, for one port or many. Failures are HostErrors that name `typed`.
+// Refused on an RS-232 port (mode), then validated by the plug-in; nothing is stored.
+void validatePortSettings(IcxSysExpert2& expert, const std::string& name, const std::string& typed,
+                          const sysapicpp::PropertyBagHandle& before, const std::vector<Setting>& settings);
+// Stored and applied by the plug-in (where it gives no reason, qxhost's own); the port read back.
+sysapicpp::PropertyBagHandle storePortSettings(IcxSysExpert2& expert, const std::string& name,
+                                               const std::string& typed, const sysapicpp::PropertyBagHandle& before,
+                                               const std::vector<Setting>& settings);
+// One port of set's answer; `after` is null when nothing was stored (each after is then the wanted value).
+SetPort setPortReport(const std::string& name, const sysapicpp::PropertyBagHandle& before,
+                      const sysapicpp::PropertyBagHandle* after, const std::vector<Setting>& settings);
+// 0 without failures; else each on standard error and 1, or with --json one error object thrown.
+int reportFailures(const CommandContext& context, const std::vector<ErrorReport>& failures);
 
 }  // namespace qxhost

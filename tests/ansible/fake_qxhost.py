@@ -8,7 +8,7 @@ responses.json maps a command ("list", "set", "set --dry-run", "show", "apply") 
 "junk_on" is "stdout", before the rest) or "hang": "briefly"|"ignoring SIGTERM" (starts
 `sleep infinity` in its process group, writes both pids to hung.json beside it and never
 answers; "briefly" ends at SIGTERM). Every call appends its argv as one JSON line to
-calls.jsonl beside it.
+calls.jsonl beside it, and what a call with --from read on standard input to stdin.jsonl.
 """
 
 import json
@@ -20,6 +20,9 @@ import sys
 here = os.path.dirname(os.path.abspath(__file__))
 with open(os.path.join(here, 'calls.jsonl'), 'a') as calls:
     calls.write(json.dumps(sys.argv[1:]) + '\n')
+if '--from' in sys.argv:
+    with open(os.path.join(here, 'stdin.jsonl'), 'a') as given:
+        given.write(json.dumps(sys.stdin.read()) + '\n')
 
 words = []
 arguments = iter(sys.argv[1:])

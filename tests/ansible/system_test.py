@@ -4,7 +4,8 @@ qxsim with the built qxhost (qxsim shows the built plug-in at its installed path
 modules' default): what the plays report, what the driver's journal and the configuration
 file show.
 
-    system_test.py --qxsim Q --qxhost H --collection SRC --boards FILE --fleet-boards FILE [unittest args]
+    system_test.py --qxsim Q --qxhost H --collection SRC --boards FILE --fleet-boards FILE
+                   --rack-boards FILE [unittest args]
 """
 
 import argparse
@@ -165,6 +166,8 @@ class CollectionTest(unittest.TestCase):
             ('port_info', 'port_info', ['boards', 'unlisted_board_ports', 'ports', 'qxhost', 'plugin', 'timeout',
                                         'REQUIREMENTS'] + failure),
             ('info', 'port_info', ['boards']),
+            ('ports', 'ports', ['= ports', 'rx', 'tx', 'mode', 'changes', 'qxhost', 'plugin', 'timeout',
+                                'REQUIREMENTS'] + failure),
         ]
         for name, module, words in cases:
             shown = self.ansible.tool('ansible-doc', 'qx561x.serial.' + name)
@@ -178,7 +181,7 @@ class CollectionTest(unittest.TestCase):
 
     def test_every_example_succeeds(self):
         tasks = []
-        for module in ('port_info', 'port'):
+        for module in ('port_info', 'port', 'ports'):
             shown = self.ansible.tool('ansible-doc', '--json', 'qx561x.serial.' + module)
             self.assertEqual(0, shown.returncode, shown.stderr)
             tasks += yaml.safe_load(json.loads(shown.stdout)['qx561x.serial.' + module]['examples'])
@@ -200,8 +203,9 @@ class CollectionTest(unittest.TestCase):
         for options in ((), ('--check',)):
             results, counts = self.play_results(tasks, *options)
             self.assertEqual(len(refused), counts['ignored'], options)
-            self.assertEqual(['%s must be an integer or a string of the digits 0-9, not %s' % (key, shown)
-                              for key, _text, shown in refused], [r['msg'] for r in results])
+            names = {'mode': ' or a name of lower-case letters and hyphens'}
+            self.assertEqual(['%s must be an integer or a string of the digits 0-9%s, not %s' % (
+                key, names.get(key, ''), shown) for key, _text, shown in refused], [r['msg'] for r in results])
             self.assertEqual((stored, journal), (self.sim.configuration(), self.sim.journal()), options)
 
     def test_a_qxhost_that_never_answers_fails_the_task_within_its_timeout(self):
@@ -308,6 +312,52 @@ class CollectionTest(unittest.TestCase):
         self.assertEqual(journal * 2, self.sim.journal())
         self.assertEqual(stored, self.sim.configuration())
 
+    def test_one_ports_task_sets_a_whole_machine_and_a_rerun_runs_no_tool(self):
+        self.sim = Sim(self.dir, boards=ARGS.rack_boards)
+        rs485 = [n < 32 or n >= 48 for n in range(64)]
+        # A quarter as they are; the others new levels, and modes by number and by name.
+        modes = [(3, '0x3'), ('off', '0x0'), ('enabled', '0x1'), (1, '0x11')]
+        wanted, expected = [], {}
+        for n in range(64):
+            port = {'name': '/dev/ttyQX561xPort%d' % n, 'rx': 64 if n % 4 == 0 else n + 1}
+            if rs485[n]:
+                port['mode'] = modes[n % 4][0]
+            wanted.append(port)
+            if n % 4:
+                expected['ttyQX561xPort%d' % n] = {'rx': str(n + 1), 'rs485': modes[n % 4][1] if rs485[n] else '-'}
+        task = {'name': 'ports', 'qx561x.serial.ports': {'ports': wanted}}
+
+        # Check mode: each port that would change in the diff, nothing stored or applied.
+        status, output = self.play([task], '--check', '--diff')
+        self.assertEqual((0, 1), (status, recap(output)['changed']), output)
+        for n in range(64):
+            shown = '+++ after: /dev/ttyQX561xPort%d\n' % n
+            self.assertEqual(0 if n % 4 == 0 else 1, output.count(shown), n)
+        self.assertEqual((None, []), (self.sim.configuration(), self.sim.journal()))
+
+        # Each port that differs reaches the driver once, whole; the rerun runs no tool.
+        status, output = self.play([task])
+        self.assertEqual((0, 1), (status, recap(output)['changed']), output)
+        journal = self.sim.journal()
+        self.assertEqual(sorted(expected), sorted(set(line.split()[0] for line in journal)))
+        self.assertEqual(len(expected), sum(1 for line in journal if line.split()[1] == 'rx'))
+        ports = self.sim.ports()
+        self.assertEqual(expected, dict((name, {'rx': ports[name]['rx'], 'rs485': ports[name]['rs485']})
+                                        for name in expected))
+        status, output = self.play([task])
+        self.assertEqual((0, 0), (status, recap(output)['changed']), output)
+        self.assertEqual(journal, self.sim.journal())
+
+        # One refused value among them fails the task and stores nothing.
+        stored = self.sim.configuration()
+        refused = dict(task, **{'qx561x.serial.ports': {'ports': [dict(p, rx=16) for p in wanted[:63]] +
+                                                        [dict(wanted[63], rx=200)]}})
+        results, counts = self.play_results([refused])
+        self.assertEqual(1, counts['ignored'])
+        self.assertEqual(('RxFifoDepth 200 is outside 1..127', '/dev/ttyQX561xPort63', '0x8004037F'),
+                         (results[0]['msg'], results[0]['name'], results[0]['code']))
+        self.assertEqual((stored, journal), (self.sim.configuration(), self.sim.journal()))
+
     def test_info_lists_every_port_of_the_scenario_in_check_mode(self):
         # By its former name, which leads to port_info, in the group of module_defaults too.
         results, counts = self.play_results([{'qx561x.serial.info': {}}], '--check')
@@ -328,7 +378,7 @@ class CollectionTest(unittest.TestCase):
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    options = ('qxsim', 'qxhost', 'collection', 'boards', 'fleet_boards')
+    options = ('qxsim', 'qxhost', 'collection', 'boards', 'fleet_boards', 'rack_boards')
     for option in options:
         parser.add_argument('--' + option.replace('_', '-'), required=True)
     ARGS, rest = parser.parse_known_args()

@@ -29,7 +29,7 @@ sys.path.insert(0, _root)
 from ansible.module_utils import basic  # noqa: E402
 from ansible.module_utils.common import warnings  # noqa: E402
 from ansible.module_utils.common.text.converters import to_bytes  # noqa: E402
-from ansible_collections.qx561x.serial.plugins.modules import port, port_info  # noqa: E402
+from ansible_collections.qx561x.serial.plugins.modules import port, port_info, ports  # noqa: E402
 from ansible_collections.qx561x.serial.plugins.module_utils import qxhost  # noqa: E402
 
 PLUGIN = '/opt/test/libqx561xsae.so'
@@ -70,6 +70,10 @@ def error(operation, call, message, code=None, symbol=None, name=None):
     return {'error': {'operation': operation, 'call': call, 'code': code, 'symbol': symbol,
                       'message': message, 'name': name}}
 
+
+# What each key accepts, as a refusal says it.
+ACCEPTED = {'rx': 'an integer or a string of the digits 0-9', 'tx': 'an integer or a string of the digits 0-9',
+            'mode': 'an integer or a string of the digits 0-9 or a name of lower-case letters and hyphens'}
 
 REFUSED_RX = error('set', 'ValidateItemProperties', 'RxFifoDepth 200 is outside 1..127',
                    '0x8004037F', 'E_SYSAPI_VALIDATION_VALUE', ITEM0)
@@ -275,7 +279,7 @@ class PortTest(ModuleTest):
         accepted = [
             # key, value as the task gives it, the argument qxhost gets
             ('rx', 32, 'rx=32'), ('tx', '16', 'tx=16'), ('mode', '0', 'mode=0'), ('rx', '0032', 'rx=32'),
-            ('tx', 4294967295, 'tx=4294967295'),
+            ('tx', 4294967295, 'tx=4294967295'), ('mode', 'enabled', 'mode=enabled'),
         ]
         refused = [
             # key, value, how the message shows it
@@ -283,7 +287,8 @@ class PortTest(ModuleTest):
             ('tx', '3_3', 'the string "3_3"'), ('tx', '\uff11', 'the string "\uff11"'),
             ('rx', '\u00b2', 'the string "\u00b2"'), ('mode', 1.0, 'the float 1.0'), ('rx', 2.5, 'the float 2.5'),
             ('rx', ' 8', 'the string " 8"'), ('rx', '+8', 'the string "+8"'), ('rx', '-1', 'the string "-1"'),
-            ('rx', '0x10', 'the string "0x10"'), ('rx', '', 'the string ""'), ('mode', 'enabled', 'the string "enabled"'),
+            ('rx', '0x10', 'the string "0x10"'), ('rx', '', 'the string ""'), ('rx', 'enabled', 'the string "enabled"'),
+            ('mode', 'Enabled', 'the string "Enabled"'), ('mode', 'rts on send', 'the string "rts on send"'),
             ('rx', [8], 'the list [8]'), ('tx', {'v': 8}, 'the dictionary {"v": 8}'),
         ]
         out_of_range = [('tx', -1, 'tx must be a whole number from 0 to 4294967295, got -1'),
@@ -295,7 +300,7 @@ class PortTest(ModuleTest):
                     result = self.run_module(port, {'name': '/dev/ttyQX561xPort0', key: value}, check_mode=check_mode)
                     self.assertFalse(result.get('failed'), result)
                     self.assertEqual(argument, self.commands()[1][-1])
-            for key, value, message in [(k, v, '%s must be an integer or a string of the digits 0-9, not %s' % (k, shown))
+            for key, value, message in [(k, v, '%s must be %s, not %s' % (k, ACCEPTED[k], shown))
                                         for k, v, shown in refused] + out_of_range:
                 with self.subTest(key=key, value=value, check_mode=check_mode):
                     self.forget_calls()
@@ -341,6 +346,104 @@ class PortTest(ModuleTest):
         self.respond(list={'stdout': LISTING, 'stderr': [warning]})
         result = self.run_module(port, {'name': '/dev/ttyQX561xPort0', 'rx': 64})
         self.assertEqual(["/etc/qxserial/configuration.ini:3: '=' character not found in line"], result['warnings'])
+
+
+def listing_with_mode_names():
+    """LISTING as a qxhost that names the RS-485 modes lists it."""
+    listing = copy.deepcopy(LISTING)
+    port0 = listing['boards'][0]['ports'][0]
+    port0['modeName'] = 'rts-on-send'
+    port0['limits']['mode']['choices'] = [{'value': v, 'name': n, 'meaning': ''} for v, n in
+                                          enumerate(('off', 'rx-during-tx', 'enabled', 'rts-on-send'))]
+    return listing
+
+
+class PortsTest(ModuleTest):
+    def given(self):
+        """Every document the module gave qxhost on standard input."""
+        with open(os.path.join(self.dir, 'stdin.jsonl')) as f:
+            return [json.loads(json.loads(line)) for line in f]
+
+    def test_only_what_differs_goes_to_one_set_on_standard_input(self):
+        path8 = LISTING['boards'][1]['ports'][0]['path']
+        answer = {'operation': 'set', 'dryRun': False, 'ports': [
+            {'item': ITEM0, 'node': '/dev/ttyQX561xPort0', 'applied': True,
+             'changes': [{'key': 'mode', 'name': 'Rs485TransceiverMode', 'before': 3, 'after': 1}]},
+            {'item': 'port:/sys/devices/x/tty/ttyQX561xPort30', 'node': '/dev/ttyQX561xPort30', 'applied': True,
+             'changes': [{'key': 'tx', 'name': 'TxFifoDepth', 'before': 16, 'after': 17}]},
+            {'item': ITEM8, 'node': '/dev/ttyQX561xPort8', 'applied': False, 'changes': []}]}
+        self.respond(set={'stdout': answer}, set_dry_run={'stdout': dict(answer, dryRun=True)})
+        wanted = [{'name': '/dev/ttyQX561xPort0', 'rx': 64, 'mode': '1'},
+                  {'name': '/dev/ttyQX561xPort30', 'tx': 17, 'rx': 16},
+                  {'name': path8 + '/', 'tx': 128},  # not spelled as listed: qxhost judges it
+                  {'name': ITEM8, 'rx': 64}]
+        for check_mode in (False, True):
+            with self.subTest(check_mode=check_mode):
+                self.forget_calls()
+                result = self.run_module(ports, {'ports': wanted}, check_mode=check_mode, diff=True)
+                self.assertEqual([['list', '--json', '--'], ['set', '--from', '-'] + ['--dry-run'] * check_mode +
+                                  ['--json', '--']], self.commands())
+                self.assertEqual({'ports': {'/dev/ttyQX561xPort0': {'mode': 1}, '/dev/ttyQX561xPort30': {'tx': 17},
+                                            path8 + '/': {'tx': 128}}}, self.given()[-1])
+                self.assertTrue(result['changed'])
+                self.assertEqual([{'name': '/dev/ttyQX561xPort0', 'node': '/dev/ttyQX561xPort0', 'key': 'mode',
+                                   'before': 3, 'after': 1},
+                                  {'name': '/dev/ttyQX561xPort30', 'node': '/dev/ttyQX561xPort30', 'key': 'tx',
+                                   'before': 16, 'after': 17}], result['changes'])
+                self.assertEqual([(64, 128, 1), (16, 17, 0), (64, 128, None), (64, 128, None)],
+                                 [(p['rx'], p['tx'], p['mode']) for p in result['ports']])
+                self.assertEqual([('/dev/ttyQX561xPort0', 'rx: 64\nmode: 3\n', 'rx: 64\nmode: 1\n'),
+                                  ('/dev/ttyQX561xPort30', 'rx: 16\ntx: 16\n', 'rx: 16\ntx: 17\n')],
+                                 [(d['before_header'], d['before'], d['after']) for d in result['diff']])
+
+    def test_a_machine_as_wanted_is_only_listed(self):
+        self.respond(list={'stdout': listing_with_mode_names()})
+        result = self.run_module(ports, {'ports': [{'name': '/dev/ttyQX561xPort0', 'rx': '64', 'mode': 'rts-on-send'},
+                                                   {'name': '/dev/ttyQX561xPort8', 'tx': 128}]})
+        self.assertEqual((False, []), (result['changed'], result['changes']))
+        self.assertEqual([['list', '--json', '--']], self.commands())
+
+    def test_what_is_refused_before_qxhost_is_asked_to_set(self):
+        cases = [
+            # ports, listing, message
+            ([{'name': '/dev/ttyQX561xPort0', 'rx': 1}, {'name': '/dev/ttyQX561xPort0', 'tx': 1}], LISTING,
+             'ports names /dev/ttyQX561xPort0 twice'),
+            ([{'name': '/dev/ttyQX561xPort0', 'rx': True}], LISTING,
+             '/dev/ttyQX561xPort0: rx must be an integer or a string of the digits 0-9, not the boolean true'),
+            ([{'name': '/dev/ttyQX561xPort0', 'mode': 'rts-on-sned'}], listing_with_mode_names(),
+             'mode of /dev/ttyQX561xPort0 must be a number or one of off, rx-during-tx, enabled, rts-on-send, '
+             'not "rts-on-sned"'),
+        ]
+        for wanted, listing, message in cases:
+            with self.subTest(message=message):
+                self.respond(list={'stdout': listing})
+                self.forget_calls()
+                result = self.run_module(ports, {'ports': wanted})
+                self.assertTrue(result.get('failed'), result)
+                self.assertEqual(message, result['msg'])
+                self.assertNotIn('set', [c[0] for c in self.commands()])
+
+    def test_a_port_that_fails_after_the_others_were_stored_fails_the_task_as_changed(self):
+        failed = error('set', 'SetItemProperties2', 'the settings were stored, but qxserialconfig could not apply '
+                       'them to the port', '0x80004005', 'E_FAIL', '/dev/ttyQX561xPort30')
+        self.respond(set={'rc': 1, 'stderr': [failed], 'stdout': {'operation': 'set', 'dryRun': False, 'ports': [
+            {'item': ITEM0, 'node': '/dev/ttyQX561xPort0', 'applied': True,
+             'changes': [{'key': 'rx', 'name': 'RxFifoDepth', 'before': 64, 'after': 8}]},
+            {'item': 'port:/sys/devices/x/tty/ttyQX561xPort30', 'node': '/dev/ttyQX561xPort30', 'applied': False,
+             'changes': [{'key': 'rx', 'name': 'RxFifoDepth', 'before': 16, 'after': None}]}]}})
+        result = self.run_module(ports, {'ports': [{'name': '/dev/ttyQX561xPort0', 'rx': 8},
+                                                   {'name': '/dev/ttyQX561xPort30', 'rx': 8}]})
+        self.assertEqual((True, True, '/dev/ttyQX561xPort30'), (result['failed'], result['changed'], result['name']))
+        self.assertEqual(['/dev/ttyQX561xPort0', '/dev/ttyQX561xPort30'], [c['name'] for c in result['changes']])
+
+    def test_a_refusal_names_the_port_and_the_value(self):
+        refused = error('set', 'ValidateItemProperties', 'RxFifoDepth 200 is outside 1..127', '0x8004037F',
+                        'E_SYSAPI_VALIDATION_VALUE', '/dev/ttyQX561xPort0')
+        self.respond(set={'rc': 1, 'stderr': [refused]})
+        result = self.run_module(ports, {'ports': [{'name': '/dev/ttyQX561xPort0', 'rx': 200}]})
+        self.assertTrue(result['failed'])
+        self.assertEqual(('RxFifoDepth 200 is outside 1..127', '/dev/ttyQX561xPort0', '0x8004037F', 1),
+                         (result['msg'], result['name'], result['code'], result['rc']))
 
 
 class PortInfoTest(ModuleTest):

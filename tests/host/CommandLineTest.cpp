@@ -64,6 +64,7 @@ std::string described(const Options& o) {
     if (o.json) text += " json";
     if (o.help) text += " help";
     if (o.dryRun) text += " dry-run";
+    if (o.from) text += " from=" + *o.from;
     if (o.all) text += " all";
     if (o.plugin != qxhost::kDefaultPlugin) text += " plugin=" + o.plugin;
     if (o.count) text += " count=" + std::to_string(*o.count);
@@ -85,6 +86,7 @@ TEST(CommandLine, AcceptedArgumentListsMeanWhatTheySay) {
         {{"set", "/dev/ttyQX561xPort1", "rx=32", "TxFifoDepth=0", "Rs485TransceiverMode=4294967295", "--dry-run"},
          "set name=/dev/ttyQX561xPort1 rx=32 tx=0 mode=4294967295 dry-run"},
         {{"set", "p", "mode=007"}, "set name=p mode=7"},
+        {{"set", "--dry-run", "--from", "-"}, "set dry-run from=-"},
         {{"apply", "--all"}, "apply all"},
         {{"apply", "x", "y"}, "apply name=x name=y"},
         {{"watch", "--count", "0", "--timeout", "0.5"}, "watch count=0 timeout=0.500000"},
@@ -128,6 +130,9 @@ TEST(CommandLine, RefusedArgumentListsExitTwoWithTheirMessage) {
         {{"list", "--count", "1"}, "--count and --timeout belong to watch"},
         {{"check", "--timeout", "1"}, "--count and --timeout belong to watch"},
         {{"list", "--dry-run"}, "--dry-run belongs to set"},
+        {{"list", "--from", "rack.json"}, "--from belongs to set"},
+        {{"set", "--from", "rack.json", "p", "rx=1"}, "set needs a NAME and at least one KEY=VALUE or --from, not both"},
+        {{"set", "--from", ""}, "--from needs a file, or - for standard input"},
         {{"list", "--all", "--dry-run"}, "--dry-run belongs to set"},
         {{"show", "--all"}, "--all belongs to apply"},
         {{"watch", "--count", "x"}, "--count needs a non-negative whole number, got x"},
@@ -179,7 +184,7 @@ TEST(CommandLine, UsageListsEveryVerbWithItsOptions) {
     const std::string synopsis =
         "usage: qxhost [--plugin PATH] list [--json]\n"
         "       qxhost [--plugin PATH] show NAME... [--json]\n"
-        "       qxhost [--plugin PATH] set NAME KEY=VALUE... [--dry-run] [--json]\n"
+        "       qxhost [--plugin PATH] set NAME KEY=VALUE... | --from FILE|- [--dry-run] [--json]\n"
         "       qxhost [--plugin PATH] apply NAME... | --all [--json]\n"
         "       qxhost [--plugin PATH] watch [--count N] [--timeout SECONDS] [--json]\n"
         "       qxhost check [--json]\n"

@@ -26,11 +26,13 @@ KEYS = ('rx', 'tx', 'mode')
 # a command-line error there, which the modules treat as their own bug.
 VALUE_MAX = 4294967295
 
-# Words a setting accepts besides its number, by key; a word stands for its index.
-VALUE_NAMES = {}
+# Keys whose value may also be given by name; qxhost knows the names (a port's "limits"
+# lists them as "choices") and is the judge of them.
+NAMED_KEYS = ('mode',)
 
 # Python's int() reads '3_3' as 33 and '１' as 1, and str.isdigit() takes '²'.
 _DIGITS = re.compile(r'[0-9]+\Z')
+_NAME = re.compile(r'[a-z][a-z-]*\Z')
 
 # Text from qxhost kept in a result, at most: a broken qxhost may print without end.
 TEXT_LIMIT = 64 * 1024
@@ -66,27 +68,51 @@ class QxhostError(Exception):
 
 
 def setting_value(key, value):
-    """The whole number that VALUE of the setting KEY stands for; None when not given.
+    """The whole number that VALUE of the setting KEY stands for, or for a key with names a
+    name as it is (a string of a-z and '-'); None when not given.
 
-    Only integers and strings of ASCII digits are numbers here (and the key's words, where
-    it has any): a YAML boolean or a float is a slip, never a level."""
+    Only integers and strings of ASCII digits are numbers here: a YAML boolean or a float is
+    a slip, never a level."""
     if value is None:
         return None
-    names = VALUE_NAMES.get(key, ())
     if isinstance(value, int) and not isinstance(value, bool):
         number = value
     elif isinstance(value, str) and _DIGITS.match(value):
         number = int(value)
-    elif isinstance(value, str) and value in names:
-        number = names.index(value)
+    elif isinstance(value, str) and key in NAMED_KEYS and _NAME.match(value):
+        return value
     else:
         accepted = 'an integer or a string of the digits 0-9'
-        if names:
-            accepted += ' or one of ' + ', '.join(names)
+        if key in NAMED_KEYS:
+            accepted += ' or a name of lower-case letters and hyphens'
         raise ValueError('%s must be %s, not %s' % (key, accepted, _described(value)))
     if not 0 <= number <= VALUE_MAX:
         raise ValueError('%s must be a whole number from 0 to %d, got %d' % (key, VALUE_MAX, number))
     return number
+
+
+def setting_differs(port, key, wanted):
+    """Whether the listed PORT holds another value of KEY than WANTED (a number, or a name that
+    the listing's "modeName" may hold)."""
+    if isinstance(wanted, str):
+        return port.get(key + 'Name') != wanted
+    return port.get(key) != wanted
+
+
+def check_names(port, wanted, name):
+    """Raises QxhostError when a value of WANTED ((key, value) pairs) is a name that the listed
+    PORT (NAME as given) does not list among its choices; where the listing has no choices,
+    qxhost judges the name."""
+    for key, value in wanted:
+        if not isinstance(value, str):
+            continue
+        named = ((port.get('limits') or {}).get(key) or {}).get('choices')
+        if not isinstance(named, list):
+            continue
+        names = [choice.get('name') for choice in named if isinstance(choice, dict)]
+        if value not in names:
+            raise QxhostError('%s of %s must be a number or one of %s, not "%s"' % (
+                key, port.get('node') or name, ', '.join(str(n) for n in names), value), rc=None)
 
 
 def _described(value):
@@ -174,18 +200,25 @@ def _stop_group(process):
     process.wait()
 
 
-def _collect(process, deadline):
-    """Standard output whole and standard error capped, until both end and the command exits."""
+def _collect(process, deadline, data_in=None):
+    """DATA_IN written to standard input, standard output read whole and standard error
+    capped, until both end and the command exits."""
     out = bytearray()
     err = _Tail(TEXT_LIMIT)
+    pending = memoryview(data_in or b'')
     with selectors.DefaultSelector() as selector:
         selector.register(process.stdout, selectors.EVENT_READ, out)
         selector.register(process.stderr, selectors.EVENT_READ, err)
+        if process.stdin is not None:
+            selector.register(process.stdin, selectors.EVENT_WRITE, pending)
         while selector.get_map():
             left = deadline - time.monotonic()
             if left <= 0:
                 raise _Overran(None, err)
             for key, _events in selector.select(left):
+                if key.fileobj is process.stdin:
+                    pending = _feed(selector, process.stdin, pending)
+                    continue
                 data = os.read(key.fd, 65536)
                 if not data:
                     selector.unregister(key.fileobj)
@@ -200,15 +233,31 @@ def _collect(process, deadline):
     return process.wait(), _decoded(out), err
 
 
-def run_bounded(argv, timeout):
+def _feed(selector, stream, pending):
+    """Writes what STREAM takes of PENDING; closes it when all is written or the reader has
+    gone (the command's exit status then tells). What is left to write."""
+    try:
+        written = os.write(stream.fileno(), pending[:65536]) if pending else 0
+    except BrokenPipeError:
+        written = len(pending)
+    pending = pending[written:]
+    if not pending:
+        selector.unregister(stream)
+        stream.close()
+    return pending
+
+
+def run_bounded(argv, timeout, data_in=None):
     """Exit status, standard output and standard error (capped) of ARGV, which gets TIMEOUT
-    seconds; after them it is stopped with everything it started, and _Overran says so."""
+    seconds and DATA_IN (bytes) on standard input, or none; after them it is stopped with
+    everything it started, and _Overran says so."""
     # Its own process group, so that stopping it reaches the tool runs it started too.
-    process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                               close_fds=True, start_new_session=True)
+    process = subprocess.Popen(argv, stdin=subprocess.DEVNULL if data_in is None else subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, close_fds=True,
+                               start_new_session=True)
     try:
         with process.stdout, process.stderr:
-            return _collect(process, time.monotonic() + timeout)
+            return _collect(process, time.monotonic() + timeout, data_in)
     except BaseException:
         _stop_group(process)
         raise
@@ -258,9 +307,9 @@ class Qxhost(object):
         return ([self.path, '--plugin', self.plugin, command] + list(options) +
                 ['--json', '--'] + list(arguments))
 
-    def _start(self, command, argv):
+    def _start(self, command, argv, data_in):
         try:
-            return run_bounded(argv, self.timeout)
+            return run_bounded(argv, self.timeout, data_in)
         except _Overran as e:
             message = 'qxhost %s %s; it was stopped, with every process it started' % (
                 command, e.reason or 'did not finish within %d seconds' % self.timeout)
@@ -271,13 +320,14 @@ class Qxhost(object):
         except OSError as e:
             raise QxhostError('cannot run qxhost at %s: %s' % (self.path, to_native(e)), rc=None)
 
-    def run(self, command, arguments=(), options=()):
-        """The JSON document qxhost printed; QxhostError when it failed. What it printed on
-        standard error is kept to TEXT_LIMIT already, so the messages taken from it are too."""
+    def run(self, command, arguments=(), options=(), data_in=None):
+        """The JSON document qxhost printed, given DATA_IN (bytes) on standard input if any;
+        QxhostError when it failed. What it printed on standard error is kept to TEXT_LIMIT
+        already, so the messages taken from it are too."""
         if not os.path.isfile(self.path) or not os.access(self.path, os.X_OK):
             raise QxhostError('qxhost is not an executable file at %s' % self.path, rc=None)
         argv = self.argv(command, arguments, options)
-        rc, out, err_stream = self._start(command, argv)
+        rc, out, err_stream = self._start(command, argv, data_in)
         err = err_stream.text()
         messages = _json_lines(err)
         self._pass_on_warnings(messages, err_stream.cut)
@@ -318,6 +368,18 @@ class Qxhost(object):
         if not isinstance(boards, list) or not isinstance(unlisted, list):
             raise QxhostError('qxhost list printed a document without "boards"', rc=0)
         return boards, unlisted
+
+
+def run_failing_clearly(module, run):
+    """RUN(MODULE), which ends in exit_json; a failure of qxhost fails the task with its
+    message and codes, and a document of another shape says whose bug it is."""
+    try:
+        run(module)
+    except QxhostError as e:
+        module.fail_json(**e.fail_args())
+    except (KeyError, TypeError, AttributeError) as e:
+        module.fail_json(msg='qxhost printed JSON of another shape than this module knows (%r): '
+                             'this is a bug in the qx561x.serial collection or in qxhost' % e)
 
 
 def all_ports(boards, unlisted):

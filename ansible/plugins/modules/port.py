@@ -45,9 +45,11 @@ options:
     type: raw
   mode:
     description:
-      - RS-485 transceiver mode, 0 (off) to 3. Only RS-485 ports have one; on an RS-232
+      - RS-485 transceiver mode, 0 (off) to 3, or its name (such as C(rts-on-send)) as
+        C(qxhost) lists the port's mode choices. Only RS-485 ports have one; on an RS-232
         port the task fails.
-      - An integer, or a string of the digits C(0) to C(9), as for I(rx).
+      - An integer, a string of the digits C(0) to C(9) as for I(rx), or a name of lower-case
+        letters and hyphens.
       - Not managed when left out.
     type: raw
   apply:
@@ -192,7 +194,8 @@ report:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.qx561x.serial.plugins.module_utils.qxhost import (
-    COMMON_ARGUMENT_SPEC, KEYS, Qxhost, QxhostError, all_ports, capped, setting_value)
+    COMMON_ARGUMENT_SPEC, KEYS, Qxhost, QxhostError, all_ports, capped, check_names, run_failing_clearly,
+    setting_differs, setting_value)
 
 
 def find_port(qxhost, name):
@@ -264,13 +267,14 @@ def run_module(module):
     qxhost = Qxhost(module)
     before = find_port(qxhost, name)
     after = dict(before)
-    differing = [(key, value) for key, value in wanted if before.get(key) != value]
+    check_names(before, wanted, name)
+    differing = [(key, value) for key, value in wanted if setting_differs(before, key, value)]
     changes = []
     applied = False
 
     if differing:
         options = ['--dry-run'] if module.check_mode else []
-        arguments = [before['item']] + ['%s=%d' % (key, value) for key, value in differing]
+        arguments = [before['item']] + ['%s=%s' % (key, value) for key, value in differing]
         document = qxhost.run('set', arguments, options)
         entries = document.get('ports') or []
         if len(entries) != 1:
@@ -308,13 +312,7 @@ def main():
     )
     argument_spec.update(COMMON_ARGUMENT_SPEC)
     module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
-    try:
-        run_module(module)
-    except QxhostError as e:
-        module.fail_json(**e.fail_args())
-    except (KeyError, TypeError, AttributeError) as e:
-        module.fail_json(msg='qxhost printed JSON of another shape than this module knows (%r): '
-                             'this is a bug in the qx561x.serial collection or in qxhost' % e)
+    run_failing_clearly(module, run_module)
 
 
 if __name__ == '__main__':
