@@ -31,6 +31,8 @@
 #include "shared/qx561x/cPropertyAccessorFactory.h"
 #include "sysapicpp/HResultException.h"
 #include "sysapicpp/cache/Item.h"
+#include "shared/qx561x/PortSettings.h"
+#include "sysapicpp/propbag/CcxPropertyValue.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
 #include "sysapicpp/propbag/SystemAPIPropertyBagAccessor.h"
 #include "sysapicpp/propbag/SystemAPIPropertyTags.h"
@@ -82,6 +84,11 @@ std::optional<std::string> slotPath(const std::string& address) {
     return std::string(text, ::strnlen(text, length));
 }
 
+std::optional<std::string> modeName(uint32_t mode) {
+    const qx561x::tRs485Mode* named = qx561x::findRs485Mode(mode);
+    return named ? std::optional<std::string>(named->name) : std::nullopt;
+}
+
 Limits limits(const PropertyBagHandle& bag, uint32_t min, uint32_t max, uint32_t defaultValue) {
     return Limits{bag.getUInt32(min), bag.getUInt32(max), bag.getUInt32(defaultValue)};
 }
@@ -101,7 +108,8 @@ PortRow portRow(const CatalogItem& port) {
         row.txLimits = limits(bag, TxFifoDepthMin, TxFifoDepthMax, TxFifoDepthDefault);
         if (!row.rs232 && bag.hasProperty(Rs485TransceiverMode)) {
             row.mode = bag.getUInt32(Rs485TransceiverMode);
-            row.modeLimits = kModeLimits;
+            row.modeName = modeName(*row.mode);
+            row.modeLimits = kRs485ModeLimits;
         }
         return row;
     });
@@ -151,14 +159,18 @@ PropertyRow propertyRow(const PropertyBagHandle& bag, uint32_t tag, ItemKind kin
     row.name = tagName(tag, kind);
     row.type = bag.getPropertyType(tag);
     switch (row.type) {
-    case 1: row.value = bag.getBool(tag); break;
-    case 2: row.value = bag.getInt32(tag); break;
-    case 3: row.value = bag.getUInt32(tag); break;
-    case 4: row.value = bag.getDouble(tag); break;
-    case 5: row.value = guidText(bag.getGuid(tag)); break;
-    case 6: row.value = bag.getString(tag); break;
-    case 7: row.value = timestampText(bag.getTimestamp(tag)); break;
+    case kPropertyTypeBool: row.value = bag.getBool(tag); break;
+    case kPropertyTypeInt32: row.value = bag.getInt32(tag); break;
+    case kPropertyTypeUInt32: row.value = bag.getUInt32(tag); break;
+    case kPropertyTypeDouble: row.value = bag.getDouble(tag); break;
+    case kPropertyTypeGuid: row.value = guidText(bag.getGuid(tag)); break;
+    case kPropertyTypeString: row.value = bag.getString(tag); break;
+    case kPropertyTypeTimestamp: row.value = timestampText(bag.getTimestamp(tag)); break;
     default: row.value = std::string("?"); break;
+    }
+    if (kind == ItemKind::Port && tag == Rs485TransceiverMode && row.type == kPropertyTypeUInt32) {
+        row.isMode = true;
+        row.modeName = modeName(std::get<uint32_t>(row.value));
     }
     return row;
 }
@@ -179,8 +191,8 @@ std::string outOfBounds(const PropertyBagHandle& port, const std::vector<Setting
     std::string text;
     for (const Setting& setting : settings) {
         const auto bounds = kBoundTags.find(setting.tag);
-        uint32_t low = kModeLimits.min;
-        uint32_t high = kModeLimits.max;
+        uint32_t low = kRs485ModeLimits.min;
+        uint32_t high = kRs485ModeLimits.max;
         if (bounds != kBoundTags.end()) {
             if (!port.hasProperty(bounds->second.first) || !port.hasProperty(bounds->second.second)) continue;
             low = port.getUInt32(bounds->second.first);

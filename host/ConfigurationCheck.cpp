@@ -115,7 +115,7 @@ struct Bounds {
 };
 
 Bounds boundsOf(const PresentPort& port) {
-    return Bounds{port.rx, port.tx, port.rs232 ? std::nullopt : std::optional<Limits>(kModeLimits)};
+    return Bounds{port.rx, port.tx, port.rs232 ? std::nullopt : std::optional<Limits>(kRs485ModeLimits)};
 }
 
 void narrow(std::optional<Limits>& shared, const Limits& limits) {
@@ -132,7 +132,7 @@ Bounds sharedBounds(const std::vector<PresentPort>& ports) {
     for (const PresentPort& port : ports) {
         narrow(bounds.rx, port.rx);
         narrow(bounds.tx, port.tx);
-        if (!port.rs232) narrow(bounds.mode, kModeLimits);
+        if (!port.rs232) narrow(bounds.mode, kRs485ModeLimits);
     }
     return bounds;
 }

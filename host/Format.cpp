@@ -5,6 +5,7 @@
 #include <map>
 
 #include "platform/qx/dsc/Utf8.h"
+#include "sysapicpp/propbag/CcxPropertyValue.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
 #include "sysapicpp/propbag/SystemAPIPropertyTags.h"
 
@@ -92,10 +93,16 @@ std::string tagHex(uint32_t tag) {
 }
 
 std::string typeName(int32_t type) {
-    static const char* const kNames[] = {"bool", "int32", "uint32", "double",
-                                         "guid", "string", "timestamp"};
-    if (type >= 1 && type <= 7) return kNames[type - 1];
-    return "type " + std::to_string(type);
+    switch (type) {
+    case kPropertyTypeBool: return "bool";
+    case kPropertyTypeInt32: return "int32";
+    case kPropertyTypeUInt32: return "uint32";
+    case kPropertyTypeDouble: return "double";
+    case kPropertyTypeGuid: return "guid";
+    case kPropertyTypeString: return "string";
+    case kPropertyTypeTimestamp: return "timestamp";
+    default: return "type " + std::to_string(type);
+    }
 }
 
 std::string guidText(const GUID& g) {
