@@ -548,7 +548,8 @@ int runCheck(const CommandContext& context) {
     } catch (const std::exception& error) {
         throw HostError("enumerateDevices", std::nullopt, error.what());
     }
-    const CheckModel model = checkConfiguration(kConfigurationPath, kDefaultsPath, ports);
+    const std::string mainPath = qx561x::cIniDataStore::configurationFilePath();
+    const CheckModel model = checkConfiguration(mainPath, qx561x::cIniDataStore::defaultsFilePath(mainPath), ports);
     print(context, model);
     return model.problems.empty() ? 0 : 1;
 }

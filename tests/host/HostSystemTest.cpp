@@ -3,6 +3,7 @@
 // or a program sees of every command.
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -536,6 +537,40 @@ kill $loop; wait $loop 2>/dev/null; true
     // The board did come and go while the listings were taken.
     EXPECT_GT(withExtra, 0);
     EXPECT_LT(withExtra, static_cast<int>(out.size() / 2));
+}
+
+// check and the plug-in read a value alike, for every spelling: a value check calls no
+// number is one the plug-in ignores for the built-in value, and one it passes the plug-in
+// reads as written.
+TEST_F(HostTest, CheckAndThePluginReadEverySpellingOfAValueAlike) {
+    constexpr uint32_t kBuiltIn = 64;
+    const struct {
+        std::string text;
+        std::optional<uint32_t> value;  // nothing: not a number
+    } spellings[] = {
+        {"5", 5},         {" 5", 5},       {"+5", 5},       {"05", 5},
+        {"-5", {}},       {"5x", {}},      {"0x5", {}},     {"5.0", {}},
+        {"\xEF\xBC\x95", {}},  // a full-width 5
+        {"4294967301", {}},     // 2^32 + 5
+        {"", {}},
+    };
+    for (const auto& spelling : spellings) {
+        writeConfiguration("[qx561x:703b:3:2]\nFifoRxDepth=" + spelling.text + "\n");
+        const qxtest::RunResult r = script("$HOST check --json; $HOST list --json");
+        const std::vector<std::string> out = lines(r.out);
+        ASSERT_EQ(out.size(), 2u) << spelling.text << ": " << r.out << r.err;
+        const Json problems = parse(out[0])["problems"];
+        const Json port = parse(out[1])["boards"][0]["ports"][1];
+        if (spelling.value) {
+            EXPECT_EQ(problems, Json::array()) << spelling.text;
+            EXPECT_EQ(port["rx"], *spelling.value) << spelling.text;
+        } else {
+            ASSERT_EQ(problems.size(), 1u) << spelling.text << ": " << out[0];
+            EXPECT_EQ(problems[0]["kind"], "value") << spelling.text;
+            EXPECT_EQ(problems[0]["line"], 2) << spelling.text;
+            EXPECT_EQ(port["rx"], kBuiltIn) << spelling.text;
+        }
+    }
 }
 
 // check reads both files with the configuration store: each problem with its file and line.
