@@ -184,9 +184,9 @@ std::vector<PresentPort> presentPorts() {
             try {
                 const auto port = accessors.createPortPropertyAccessor(name);
                 ports.push_back(PresentPort{port->getPortIdentifier(), port->isRs232(),
-                                            {port->getRxFifoDepthMin(), port->getRxFifoDepthMax(),
+                                            {nullptr, port->getRxFifoDepthMin(), port->getRxFifoDepthMax(),
                                              port->getRxFifoDepthDefault()},
-                                            {port->getTxFifoDepthMin(), port->getTxFifoDepthMax(),
+                                            {nullptr, port->getTxFifoDepthMin(), port->getTxFifoDepthMax(),
                                              port->getTxFifoDepthDefault()}});
             } catch (const std::exception&) {
                 // A port that cannot be described has no section the plug-in would use.

@@ -14,17 +14,18 @@
 
 namespace qxhost {
 
+// Printed as min, max, default and, when there are named values, choices.
 struct Limits {
+    const qx561x::tRs485ModeTable* choices = nullptr;  // the named values, when it has them
     uint32_t min = 0;
     uint32_t max = 0;
     uint32_t defaultValue = 0;
-    const qx561x::tRs485ModeTable* choices = nullptr;  // the named values, when it has them
 };
 
 // The RS-485 modes' bounds, as the model's table of modes has them: the plug-in publishes
 // none.
-constexpr Limits kRs485ModeLimits{qx561x::kLowestRs485Mode, qx561x::kHighestRs485Mode,
-                             qx561x::kBuiltInRs485TransceiverMode, &qx561x::kRs485Modes};
+constexpr Limits kRs485ModeLimits{&qx561x::kRs485Modes, qx561x::kLowestRs485Mode, qx561x::kHighestRs485Mode,
+                                  qx561x::kBuiltInRs485TransceiverMode};
 
 struct PortRow {
     std::string item;

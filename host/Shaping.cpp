@@ -22,7 +22,7 @@ std::optional<std::string> modeName(uint32_t mode) {
 }
 
 Limits limits(const PropertyBagHandle& bag, uint32_t min, uint32_t max, uint32_t defaultValue) {
-    return Limits{bag.getUInt32(min), bag.getUInt32(max), bag.getUInt32(defaultValue)};
+    return Limits{nullptr, bag.getUInt32(min), bag.getUInt32(max), bag.getUInt32(defaultValue)};
 }
 
 BoardRow boardRow(const CatalogItem& board, const Catalog& catalog) {
