@@ -8,16 +8,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <locale>
 #include <map>
-#include <sstream>
 
 #include <boost/property_tree/ini_parser.hpp>
 
 #include "host/HostError.h"
-#include "host/ToolRun.h"
 #include "platform/qxafa/UniqueFd.h"
 #include "platform/qxerr/Exception.h"
 #include "shared/qx561x/cEnumeratorFactory.h"

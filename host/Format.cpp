@@ -93,16 +93,13 @@ std::string tagHex(uint32_t tag) {
 }
 
 std::string typeName(int32_t type) {
-    switch (type) {
-    case kPropertyTypeBool: return "bool";
-    case kPropertyTypeInt32: return "int32";
-    case kPropertyTypeUInt32: return "uint32";
-    case kPropertyTypeDouble: return "double";
-    case kPropertyTypeGuid: return "guid";
-    case kPropertyTypeString: return "string";
-    case kPropertyTypeTimestamp: return "timestamp";
-    default: return "type " + std::to_string(type);
-    }
+    static const std::map<int32_t, const char*> kNames = {
+        {kPropertyTypeBool, "bool"},         {kPropertyTypeInt32, "int32"},   {kPropertyTypeUInt32, "uint32"},
+        {kPropertyTypeDouble, "double"},     {kPropertyTypeGuid, "guid"},     {kPropertyTypeString, "string"},
+        {kPropertyTypeTimestamp, "timestamp"},
+    };
+    const auto found = kNames.find(type);
+    return found != kNames.end() ? found->second : "type " + std::to_string(type);
 }
 
 std::string guidText(const GUID& g) {
