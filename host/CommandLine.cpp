@@ -10,6 +10,7 @@
 #include "host/Format.h"
 #include "host/HostError.h"
 #include "host/SetMany.h"
+#include "shared/qx561x/PortSettings.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
 
 namespace qxhost {
@@ -18,7 +19,8 @@ namespace {
 constexpr char kUsageNotes[] =
     "NAME: an item name, a port node (/dev/ttyQX561xPort4), a device-tree path, or a board's\n"
     "PCI address (a board means all its ports to apply). KEY: rx (RxFifoDepth), tx\n"
-    "(TxFifoDepth), mode (Rs485TransceiverMode); VALUE: decimal digits.\n"
+    "(TxFifoDepth), mode (Rs485TransceiverMode); VALUE: decimal digits, or for mode a mode's\n"
+    "name, as qxhost(1) lists them.\n"
     "apply runs qxserialconfig for each port as at boot; check reads the configuration files.\n"
     "Options may stand anywhere; -- ends them.\n"
     "Exit status: 0 success, 1 a plug-in call, a tool run or a check failed, 2 a bad command\n"
@@ -42,6 +44,13 @@ const std::map<std::string, KeySpelling>& settingKeys() {
     return keys;
 }
 
+// A mode by its name; the plug-in judges numbers.
+uint32_t namedMode(const std::string& key, const std::string& text) {
+    if (const qx561x::tRs485Mode* mode = qx561x::findRs485Mode(text)) return mode->value;
+    throw UsageError("value of " + key + " must be a mode (" + modeNames() + ") or a number from 0 to 4294967295, got " +
+                     quoted(text));
+}
+
 Setting parseSetting(const std::string& argument) {
     const auto equals = argument.find('=');
     if (equals == std::string::npos) throw UsageError("expected KEY=VALUE, got " + quoted(argument));
@@ -52,7 +61,9 @@ Setting parseSetting(const std::string& argument) {
     // Digits only: a sign, a blank or a fraction would otherwise be read as something else.
     if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos ||
         std::stoull(text) > UINT32_MAX) {
-        throw UsageError("value of " + key + " must be a number from 0 to 4294967295, got " + quoted(text));
+        if (found->second.tag != Rs485TransceiverMode)
+            throw UsageError("value of " + key + " must be a number from 0 to 4294967295, got " + quoted(text));
+        return Setting{found->second.key, found->second.tag, namedMode(key, text)};
     }
     return Setting{found->second.key, found->second.tag, static_cast<uint32_t>(std::stoull(text))};
 }
@@ -222,6 +233,12 @@ std::vector<const Option*> optionsOf(const Verb* verb) {
         if (taken) result.push_back(&option);
     }
     return result;
+}
+
+std::string modeNames() {
+    std::string names;
+    for (const qx561x::tRs485Mode& mode : qx561x::kRs485Modes) names += (names.empty() ? "" : ", ") + std::string(mode.name);
+    return names;
 }
 
 const std::string& usage() {

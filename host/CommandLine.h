@@ -93,4 +93,7 @@ Options parseCommandLine(const std::vector<std::string>& arguments, Options& par
 
 const std::string& usage();
 
+// "off, rx-during-tx, enabled, rts-on-send", as refusals list the RS-485 modes.
+std::string modeNames();
+
 }  // namespace qxhost

@@ -1,15 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "host/Commands.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -22,28 +15,20 @@
 #include "host/HostError.h"
 #include "host/HostObjects.h"
 #include "host/JsonPrinter.h"
+#include "host/Machine.h"
+#include "host/Shaping.h"
 #include "host/TextPrinter.h"
 #include "host/ToolRun.h"
 #include "platform/qx/dsc/Utf8.h"
-#include "platform/qxafa/UniqueFd.h"
 #include "platform/qxerr/Exception.h"
 #include "shared/qx561x/cIniDataStore.h"
-#include "shared/qx561x/cPropertyAccessorFactory.h"
-#include "sysapicpp/HResultException.h"
-#include "sysapicpp/cache/Item.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
-#include "sysapicpp/propbag/SystemAPIPropertyBagAccessor.h"
 #include "sysapicpp/propbag/SystemAPIPropertyTags.h"
 
 namespace qxhost {
 namespace {
 
 using namespace sysapicpp;
-
-constexpr char kDriverRoot[] = "/proc/driver/qx";
-constexpr char kDriverDirectory[] = "/proc/driver/qx/pci:";
-constexpr std::size_t kSlotPathLimit = 4096;
-constexpr char kConfigurationDirectory[] = "/etc/qxserial";
 
 template <class Model>
 void print(const CommandContext& context, const Model& model) {
@@ -54,83 +39,6 @@ void warn(const CommandContext& context, const Warning& warning) {
     context.output.diagnostic(context.output.json() ? jsonLine(toJson(warning)) : toText(warning));
 }
 
-// A property the bag lacks is a failure that names the item.
-template <class Read>
-auto fromBag(const std::string& item, Read read) -> decltype(read()) {
-    try {
-        return read();
-    } catch (const HResultException& error) {
-        throw HostError(kCallProperty, error.getCode(), "a property of the item cannot be read", item);
-    }
-}
-
-// The board's slot as the driver publishes it; nothing when it cannot be read. Read with
-// read(2): a file stream would set up a buffer and a locale for every board.
-std::optional<std::string> slotPath(const std::string& address) {
-    const std::string path = kDriverDirectory + address + "/busProperties/pciSlotPath";
-    const qxafa::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file) return std::nullopt;
-    char text[kSlotPathLimit];
-    std::size_t length = 0;
-    while (length < sizeof text) {
-        const ssize_t n = ::read(file.get(), text + length, sizeof text - length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return std::nullopt;
-        if (n == 0) break;
-        length += static_cast<std::size_t>(n);
-    }
-    return std::string(text, ::strnlen(text, length));
-}
-
-Limits limits(const PropertyBagHandle& bag, uint32_t min, uint32_t max, uint32_t defaultValue) {
-    return Limits{bag.getUInt32(min), bag.getUInt32(max), bag.getUInt32(defaultValue)};
-}
-
-PortRow portRow(const CatalogItem& port) {
-    return fromBag(port.name, [&] {
-        const PropertyBagHandle& bag = port.bag;
-        PortRow row;
-        row.item = port.name;
-        row.node = bag.getString(PortNode);
-        row.path = port.path;
-        row.number = bag.getInt32(PortNumber);
-        row.rs232 = bag.getBool(IsRs232);
-        row.rx = bag.getUInt32(RxFifoDepth);
-        row.tx = bag.getUInt32(TxFifoDepth);
-        row.rxLimits = limits(bag, RxFifoDepthMin, RxFifoDepthMax, RxFifoDepthDefault);
-        row.txLimits = limits(bag, TxFifoDepthMin, TxFifoDepthMax, TxFifoDepthDefault);
-        if (!row.rs232 && bag.hasProperty(Rs485TransceiverMode)) {
-            row.mode = bag.getUInt32(Rs485TransceiverMode);
-            row.modeLimits = kModeLimits;
-        }
-        return row;
-    });
-}
-
-BoardRow boardRow(const CatalogItem& board, const Catalog& catalog) {
-    BoardRow row = fromBag(board.name, [&] {
-        const PropertyBagHandle& bag = board.bag;
-        BoardRow fields;
-        fields.item = board.name;
-        fields.address = identify(board.name)->personName;
-        fields.path = board.path;
-        fields.model = bag.getString(ModelName);
-        fields.serial = bag.getString(SerialNumber);
-        fields.portCount = bag.getInt32(PortCount);
-        return fields;
-    });
-    row.slot = slotPath(row.address);
-    const std::vector<const CatalogItem*> ports = catalog.portsOf(board);
-    row.ports.reserve(ports.size());
-    for (const CatalogItem* port : ports) row.ports.push_back(portRow(*port));
-    return row;
-}
-
-bool exists(const char* path) {
-    struct stat info {};
-    return ::stat(path, &info) == 0;
-}
-
 // Ports are missing: a configuration file the plug-in cannot read is the usual reason.
 void warnOfMissingPorts(const CommandContext& context, const Catalog& catalog) {
     if (catalog.incompleteBoards().empty()) return;
@@ -139,28 +47,10 @@ void warnOfMissingPorts(const CommandContext& context, const Catalog& catalog) {
 
 void noticeEmptyMachine(const CommandContext& context) {
     if (context.output.json()) return;
-    context.output.diagnostic(exists(kDriverRoot)
+    context.output.diagnostic(driverLoaded()
                                   ? "qxhost: no board found; the driver's /proc/driver/qx exists but lists none\n"
                                   : "qxhost: no board found; /proc/driver/qx does not exist: the boards' driver is "
                                     "not loaded\n");
-}
-
-PropertyRow propertyRow(const PropertyBagHandle& bag, uint32_t tag, ItemKind kind) {
-    PropertyRow row;
-    row.tag = tag;
-    row.name = tagName(tag, kind);
-    row.type = bag.getPropertyType(tag);
-    switch (row.type) {
-    case 1: row.value = bag.getBool(tag); break;
-    case 2: row.value = bag.getInt32(tag); break;
-    case 3: row.value = bag.getUInt32(tag); break;
-    case 4: row.value = bag.getDouble(tag); break;
-    case 5: row.value = guidText(bag.getGuid(tag)); break;
-    case 6: row.value = bag.getString(tag); break;
-    case 7: row.value = timestampText(bag.getTimestamp(tag)); break;
-    default: row.value = std::string("?"); break;
-    }
-    return row;
 }
 
 // The host bag a request carries: each setting set, and so marked modified.
@@ -179,8 +69,8 @@ std::string outOfBounds(const PropertyBagHandle& port, const std::vector<Setting
     std::string text;
     for (const Setting& setting : settings) {
         const auto bounds = kBoundTags.find(setting.tag);
-        uint32_t low = kModeLimits.min;
-        uint32_t high = kModeLimits.max;
+        uint32_t low = kRs485ModeLimits.min;
+        uint32_t high = kRs485ModeLimits.max;
         if (bounds != kBoundTags.end()) {
             if (!port.hasProperty(bounds->second.first) || !port.hasProperty(bounds->second.second)) continue;
             low = port.getUInt32(bounds->second.first);
@@ -191,25 +81,6 @@ std::string outOfBounds(const PropertyBagHandle& port, const std::vector<Setting
                 std::to_string(setting.value) + " is outside " + std::to_string(low) + ".." + std::to_string(high);
     }
     return text;
-}
-
-std::string changeWord(int32_t type) {
-    switch (type) {
-    case kItemsAdded: return "added";
-    case kItemsRemoved: return "removed";
-    case kItemsChanged: return "changed";
-    default: return "type" + std::to_string(type);
-    }
-}
-
-WatchEvent watchEvent(int32_t type, const std::string& name) {
-    WatchEvent event{changeWord(type), name, std::nullopt, std::nullopt, std::nullopt};
-    if (const std::optional<ItemIdentity> identity = identify(name)) {
-        const bool port = identity->kind == ItemKind::Port;
-        event.kind = port ? "port" : "board";
-        (port ? event.node : event.address) = identity->personName;
-    }
-    return event;
 }
 
 // The ports a NAME of apply means: a port, or all ports of a board (which is noted).
@@ -241,83 +112,33 @@ std::string reportWords(const std::string& report) {
 std::string toolFailure(const ApplyPort& port) {
     const std::string how = port.status ? "exit status " + std::to_string(*port.status) : "no exit status";
     // The listing had the port; a port gone since is why its files could not be read.
-    if (!exists(port.path.c_str())) return how + ": the board was removed while it was read";
+    if (!present(port.path)) return how + ": the board was removed while it was read";
     return port.report.empty() ? how : how + ": " + reportWords(port.report);
 }
 
-// Why the configuration file cannot be saved by this user: the store rewrites it in place
-// and makes its replacement beside it. "" when nothing stands in the way.
-std::string unwritableConfiguration() {
-    int error = 0;
-    if (::access(kConfigurationDirectory, W_OK | X_OK) != 0) error = errno;
-    else if (::access(kConfigurationPath, W_OK) != 0 && errno != ENOENT) error = errno;
-    if (error == 0) return "";
-    if (error == ENOENT)
-        return std::string("cannot write ") + kConfigurationPath + ": " + kConfigurationDirectory + " does not exist";
-    std::string reason = std::strerror(error);
-    if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
-    const bool privilege = (error == EACCES || error == EPERM) && ::geteuid() != 0;
-    return std::string("cannot write ") + kConfigurationPath + ": " + reason + (privilege ? "; run as root" : "");
-}
-
-// The stored value of a setting in the port's own section, if it holds one.
-std::optional<uint32_t> storedSetting(const boost::property_tree::ptree& file, const std::string& section,
-                                      uint32_t tag) {
-    const char* key = tag == RxFifoDepth   ? qx561x::cIniDataStore::kFifoRxDepthKey
-                      : tag == TxFifoDepth ? qx561x::cIniDataStore::kFifoTxDepthKey
-                                           : qx561x::cIniDataStore::kRs485TransceiverModeKey;
-    const auto found = file.find(section);
-    if (found == file.not_found()) return std::nullopt;
-    const auto value = found->second.find(key);
-    if (value == found->second.not_found()) return std::nullopt;
-    try {
-        return static_cast<uint32_t>(std::stoul(value->second.data()));
-    } catch (const std::exception&) {
-        return std::nullopt;
+// Failures of a command as one: the one failure, or each one in the message.
+HostError wholeFailure(const std::vector<HostError>& failures) {
+    const HostError& first = failures.front();
+    if (failures.size() == 1) return first;
+    std::string message;
+    bool sameCall = true;
+    bool sameCode = true;
+    bool toolFailed = false;
+    for (const HostError& failure : failures) {
+        message += (message.empty() ? "" : "; ") + *failure.name() + ": " + failure.message();
+        sameCall = sameCall && failure.call() == first.call();
+        sameCode = sameCode && failure.code() == first.code();
+        toolFailed = toolFailed || failure.call() == kCallTool;
     }
-}
-
-// A set failed without a message: what stood in the way, as far as qxhost can see it;
-// nothing when it sees nothing.
-std::optional<std::string> whySetFailed(const std::string& portPath, const PropertyBagHandle& port,
-                                        const std::vector<Setting>& settings, const std::string& node) {
-    if (std::string unwritable = unwritableConfiguration(); !unwritable.empty()) return unwritable;
-    std::string section;
-    try {
-        section = qx561x::cPropertyAccessorFactory().createPortPropertyAccessor(portPath)->getPortIdentifier();
-    } catch (const std::exception&) {
-        if (exists(portPath.c_str())) return std::nullopt;
-        return "the board was removed while the settings were stored";
-    }
-    if (const std::string why = qx561x::cIniDataStore::whyUnwritableSection(section); !why.empty()) {
-        const std::optional<ItemIdentity> board = identify(port.getString(ParentDevice));
-        const std::optional<std::string> slot = board ? slotPath(board->personName) : std::nullopt;
-        if (!slot) return "the port's section name " + qxhost::quoted(section) + " cannot be written in " +
-                          kConfigurationPath + " (" + why + ")";
-        return "board " + board->personName + ": its slot path " + quotedString(*slot) + " cannot name a section in " +
-               kConfigurationPath + " (" + why + ")";
-    }
-    try {
-        const boost::property_tree::ptree file = qx561x::cIniDataStore::readFile(kConfigurationPath);
-        bool stored = true;
-        for (const Setting& setting : settings) stored = stored && storedSetting(file, section, setting.tag) == setting.value;
-        if (stored)
-            return "the settings were stored, but qxserialconfig could not apply them to the port; 'qxhost apply " +
-                   node + "' tries again";
-    } catch (const std::exception&) {
-        // An unreadable file: the store could not have saved into it either.
-    }
-    return std::nullopt;
+    const std::string call = sameCall ? first.call() : toolFailed ? kCallTool : kCallRefused;
+    return HostError(call, sameCode ? first.code() : std::nullopt, message);
 }
 
 // The catalog, with every item's bag, is gone before the listing is printed: what it held
 // serves the printing instead of the process taking more memory.
-ListModel listModel(PluginSession& session, const CommandContext& context) {
+ListModel readListing(PluginSession& session, const CommandContext& context) {
     const Catalog catalog = Catalog::read(session, context.stop);
-    ListModel model;
-    model.boards.reserve(catalog.boards().size());
-    for (const CatalogItem* board : catalog.boards()) model.boards.push_back(boardRow(*board, catalog));
-    for (const CatalogItem* port : catalog.unlistedBoardPorts()) model.unlistedBoardPorts.push_back(portRow(*port));
+    ListModel model = listModel(catalog);
     warnOfMissingPorts(context, catalog);
     return model;
 }
@@ -325,7 +146,7 @@ ListModel listModel(PluginSession& session, const CommandContext& context) {
 }  // namespace
 
 int runList(PluginSession& session, const CommandContext& context) {
-    const ListModel model = listModel(session, context);
+    const ListModel model = readListing(session, context);
     print(context, model);
     if (model.boards.empty() && model.unlistedBoardPorts.empty()) noticeEmptyMachine(context);
     return 0;
@@ -340,16 +161,7 @@ int runShow(PluginSession& session, const CommandContext& context) {
             if (!catalog) catalog = Catalog::read(session, context.stop);
             if (const CatalogItem* found = catalog->find(typed)) name = found->name;
         }
-        const PropertyBagHandle bag = readItem(session.expert(), name, typed);
-        const std::optional<ItemIdentity> identity = identify(name);
-        const ItemKind kind = identity ? identity->kind : ItemKind::Board;
-        ShowItem item{name, {}};
-        fromBag(name, [&] {
-            for (uint32_t tag : SystemAPIPropertyBagAccessor(bag.get()).tags())
-                item.properties.push_back(propertyRow(bag, tag, kind));
-            return 0;
-        });
-        model.items.push_back(std::move(item));
+        model.items.push_back(showItem(name, readItem(session.expert(), name, typed)));
     }
     print(context, model);
     return 0;
@@ -391,44 +203,9 @@ PropertyBagHandle storePortSettings(IcxSysExpert2& expert, const std::string& na
     return readItem(expert, name, typed);
 }
 
-SetPort setPortReport(const std::string& name, const PropertyBagHandle& before, const PropertyBagHandle* after,
-                      const std::vector<Setting>& settings) {
-    SetPort port{name, fromBag(name, [&] { return before.getString(PortNode); }), {}, after != nullptr};
-    for (const Setting& setting : settings) {
-        Change change{setting.key, tagName(setting.tag, ItemKind::Port), std::nullopt, setting.value};
-        fromBag(name, [&] {
-            if (before.hasProperty(setting.tag)) change.before = before.getUInt32(setting.tag);
-            if (after)
-                change.after = after->hasProperty(setting.tag) ? std::optional<uint32_t>(after->getUInt32(setting.tag))
-                                                               : std::nullopt;
-            return 0;
-        });
-        port.changes.push_back(std::move(change));
-    }
-    return port;
-}
-
-int reportFailures(const CommandContext& context, const std::vector<ErrorReport>& failures) {
+int reportFailures(const std::vector<HostError>& failures) {
     if (failures.empty()) return 0;
-    if (!context.output.json()) {
-        for (const ErrorReport& failure : failures) context.output.diagnostic(toText(failure));
-        return 1;
-    }
-    // One error object: the one failure, or each one in the message.
-    const ErrorReport& first = failures.front();
-    if (failures.size() == 1) throw HostError(first.call, first.code, first.message, first.name);
-    std::string message;
-    bool sameCall = true;
-    bool sameCode = true;
-    bool toolFailed = false;
-    for (const ErrorReport& failure : failures) {
-        message += (message.empty() ? "" : "; ") + *failure.name + ": " + failure.message;
-        sameCall = sameCall && failure.call == first.call;
-        sameCode = sameCode && failure.code == first.code;
-        toolFailed = toolFailed || failure.call == kCallTool;
-    }
-    const std::string call = sameCall ? first.call : toolFailed ? kCallTool : kCallRefused;
-    throw HostError(call, sameCode ? first.code : std::nullopt, message);
+    throw HostFailures(failures, wholeFailure(failures));
 }
 
 int runSet(PluginSession& session, const CommandContext& context) {
@@ -450,7 +227,7 @@ int runSet(PluginSession& session, const CommandContext& context) {
 
     SetModel model;
     model.dryRun = options.dryRun;
-    model.ports.push_back(setPortReport(name, before, after ? &*after : nullptr, options.settings));
+    model.ports.push_back(setPort(name, before, after ? &*after : nullptr, options.settings));
     print(context, model);
     return 0;
 }
@@ -483,19 +260,19 @@ int runApply(PluginSession& session, const CommandContext& context) {
     if (context.options.all && catalog.items().empty()) noticeEmptyMachine(context);
 
     // A port the listing lacks was not applied either: that is no success.
-    std::vector<ErrorReport> failures;
+    std::vector<HostError> failures;
     for (const ApplyPort& port : model.ports)
-        if (!port.applied()) failures.push_back({"apply", kCallTool, std::nullopt, toolFailure(port), port.node});
+        if (!port.applied()) failures.emplace_back(kCallTool, std::nullopt, toolFailure(port), port.node);
     for (const CatalogItem* board : boards) {
         const std::size_t listed = catalog.portsOf(*board).size();
         const int32_t count = fromBag(board->name, [&] { return board->bag.getInt32(PortCount); });
         if (static_cast<int64_t>(listed) < count)
-            failures.push_back({"apply", kCallRefused, std::nullopt,
-                                "the plug-in lists " + std::to_string(listed) + " of the board's " +
-                                    std::to_string(count) + " ports; those not listed were not applied",
-                                identify(board->name)->personName});
+            failures.emplace_back(kCallRefused, std::nullopt,
+                                  "the plug-in lists " + std::to_string(listed) + " of the board's " +
+                                      std::to_string(count) + " ports; those not listed were not applied",
+                                  identify(board->name)->personName);
     }
-    return reportFailures(context, failures);
+    return reportFailures(failures);
 }
 
 int runWatch(PluginSession& session, const CommandContext& context) {
@@ -563,7 +340,8 @@ int runCheck(const CommandContext& context) {
     } catch (const std::exception& error) {
         throw HostError("enumerateDevices", std::nullopt, error.what());
     }
-    const CheckModel model = checkConfiguration(kConfigurationPath, kDefaultsPath, ports);
+    const std::string mainPath = qx561x::cIniDataStore::configurationFilePath();
+    const CheckModel model = checkConfiguration(mainPath, qx561x::cIniDataStore::defaultsFilePath(mainPath), ports);
     print(context, model);
     return model.problems.empty() ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/CommandLine.h"
+#include "host/HostError.h"
 #include "host/Model.h"
 #include "host/Output.h"
 #include "host/PluginSession.h"
@@ -37,10 +38,8 @@ void validatePortSettings(IcxSysExpert2& expert, const std::string& name, const 
 sysapicpp::PropertyBagHandle storePortSettings(IcxSysExpert2& expert, const std::string& name,
                                                const std::string& typed, const sysapicpp::PropertyBagHandle& before,
                                                const std::vector<Setting>& settings);
-// One port of set's answer; `after` is null when nothing was stored (each after is then the wanted value).
-SetPort setPortReport(const std::string& name, const sysapicpp::PropertyBagHandle& before,
-                      const sysapicpp::PropertyBagHandle* after, const std::vector<Setting>& settings);
-// 0 without failures; else each on standard error and 1, or with --json one error object thrown.
-int reportFailures(const CommandContext& context, const std::vector<ErrorReport>& failures);
+// 0 without failures; else thrown as HostFailures (each on a line of its own in text, one
+// error object in JSON).
+int reportFailures(const std::vector<HostError>& failures);
 
 }  // namespace qxhost

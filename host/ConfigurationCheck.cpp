@@ -8,16 +8,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <locale>
 #include <map>
-#include <sstream>
 
 #include <boost/property_tree/ini_parser.hpp>
 
 #include "host/HostError.h"
-#include "host/ToolRun.h"
 #include "platform/qxafa/UniqueFd.h"
 #include "platform/qxerr/Exception.h"
 #include "shared/qx561x/cEnumeratorFactory.h"
@@ -34,57 +29,8 @@ constexpr const char* kDefaultsSection = Store::kDefaultsSection;
 constexpr const char* kRxKey = Store::kFifoRxDepthKey;
 constexpr const char* kTxKey = Store::kFifoTxDepthKey;
 constexpr const char* kModeKey = Store::kRs485TransceiverModeKey;
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
-// Where each section and key stands in a file the store has read: its lines, as the INI
-// reader sees them. Section "" is the file level.
-struct Lines {
-    std::map<std::string, uint64_t> sections;
-    std::map<std::pair<std::string, std::string>, uint64_t> keys;
-};
-
-std::string trim(const std::string& text) {
-    const char* blanks = " \t\n\v\f\r";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
-Lines locate(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    Lines lines;
-    std::string section;
-    std::string line;
-    for (uint64_t number = 1; std::getline(in, line); ++number) {
-        if (number == 1 && line.rfind(kByteOrderMark, 0) == 0) line.erase(0, std::strlen(kByteOrderMark));
-        line = trim(line);
-        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-        if (line[0] == '[') {
-            const auto end = line.find(']');
-            section = trim(line.substr(1, end == std::string::npos ? std::string::npos : end - 1));
-            lines.sections.emplace(section, number);
-            continue;
-        }
-        const auto equals = line.find('=');
-        if (equals != std::string::npos) lines.keys.emplace(std::make_pair(section, trim(line.substr(0, equals))), number);
-    }
-    return lines;
-}
-
-// The store's rule: the whole text, apart from blanks, one unsigned 32-bit number.
-std::optional<uint32_t> parseValue(const std::string& text) {
-    std::istringstream in(text);
-    in.imbue(std::locale::classic());
-    in >> std::ws;
-    if (in.peek() == '-') return std::nullopt;
-    uint32_t value = 0;
-    if (!(in >> value)) return std::nullopt;
-    std::string rest;
-    if (in >> rest) return std::nullopt;
-    return value;
-}
-
-std::optional<uint64_t> lineOf(const std::map<std::pair<std::string, std::string>, uint64_t>& keys,
+std::optional<uint64_t> lineOf(const std::map<std::pair<std::string, std::string>, unsigned long>& keys,
                                const std::string& section, const std::string& key) {
     const auto found = keys.find({section, key});
     return found == keys.end() ? std::nullopt : std::optional<uint64_t>(found->second);
@@ -98,7 +44,7 @@ bool equalIgnoringCase(const std::string& a, const std::string& b) {
 
 // The store reads a key only by its exact name: any other is a setting silently ignored.
 std::string unknownKey(const std::string& key) {
-    for (const char* known : {kRxKey, kTxKey, kModeKey})
+    for (const char* known : Store::kPortKeys)
         if (equalIgnoringCase(key, known))
             return "unknown key " + key + " is never read; the key is " + known;
     return "unknown key " + key + " is never read; the keys are " + kRxKey + ", " + kTxKey + " and " + kModeKey;
@@ -115,7 +61,7 @@ struct Bounds {
 };
 
 Bounds boundsOf(const PresentPort& port) {
-    return Bounds{port.rx, port.tx, port.rs232 ? std::nullopt : std::optional<Limits>(kModeLimits)};
+    return Bounds{port.rx, port.tx, port.rs232 ? std::nullopt : std::optional<Limits>(kRs485ModeLimits)};
 }
 
 void narrow(std::optional<Limits>& shared, const Limits& limits) {
@@ -132,25 +78,26 @@ Bounds sharedBounds(const std::vector<PresentPort>& ports) {
     for (const PresentPort& port : ports) {
         narrow(bounds.rx, port.rx);
         narrow(bounds.tx, port.tx);
-        if (!port.rs232) narrow(bounds.mode, kModeLimits);
+        if (!port.rs232) narrow(bounds.mode, kRs485ModeLimits);
     }
     return bounds;
 }
 
 class FileCheck {
 public:
-    FileCheck(std::string path, std::vector<Problem>& problems)
-        : path_(std::move(path)), lines_(locate(path_)), problems_(problems) {}
+    FileCheck(std::string path, qx561x::tIniLines lines, std::vector<Problem>& problems)
+        : path_(std::move(path)), lines_(std::move(lines)), problems_(problems) {}
 
     void checkSection(const std::string& section, const ptree& keys, const Bounds& bounds) {
         for (const auto& [key, node] : keys) {
             const std::optional<uint64_t> line = lineOf(lines_.keys, section, key);
-            if (key != kRxKey && key != kTxKey && key != kModeKey) {
+            if (std::find_if(Store::kPortKeys.begin(), Store::kPortKeys.end(),
+                             [&](const char* known) { return key == known; }) == Store::kPortKeys.end()) {
                 add(line, "key", section, key, unknownKey(key));
                 continue;
             }
             const std::optional<Limits>& limits = key == kRxKey ? bounds.rx : key == kTxKey ? bounds.tx : bounds.mode;
-            const std::optional<uint32_t> value = parseValue(node.data());
+            const std::optional<uint32_t> value = Store::parseValue(node.data());
             if (!value) {
                 add(line, "value", section, key,
                     key + " \"" + node.data() + "\" is not a number; it counts as absent");
@@ -177,7 +124,7 @@ private:
     }
 
     std::string path_;
-    Lines lines_;
+    qx561x::tIniLines lines_;
     std::vector<Problem>& problems_;
 };
 
@@ -187,7 +134,7 @@ bool exists(const std::string& path) {
 }
 
 // The store's reading of one file, or why it has none. A missing file reads as empty.
-std::optional<Problem> readWithStore(const std::string& path, ptree& tree) {
+std::optional<Problem> readWithStore(const std::string& path, ptree& tree, qx561x::tIniLines* lines = nullptr) {
     const auto problem = [&](std::optional<uint64_t> line, const char* kind, std::string message) {
         return Problem{path, line, kind, std::nullopt, std::nullopt, std::move(message)};
     };
@@ -200,7 +147,7 @@ std::optional<Problem> readWithStore(const std::string& path, ptree& tree) {
         if (!S_ISREG(info.st_mode)) return problem(std::nullopt, "file", "not a regular file");
     }
     try {
-        tree = qx561x::cIniDataStore::readFile(path);
+        tree = Store::readFile(path, lines);
     } catch (const boost::property_tree::ini_parser_error& error) {
         return problem(error.line() ? std::optional<uint64_t>(error.line()) : std::nullopt, "parse", error.message());
     } catch (const qxerr::ExceptionBase& error) {
@@ -211,9 +158,10 @@ std::optional<Problem> readWithStore(const std::string& path, ptree& tree) {
     return std::nullopt;
 }
 
-std::optional<ptree> readChecked(const std::string& path, std::vector<Problem>& problems) {
+std::optional<ptree> readChecked(const std::string& path, std::vector<Problem>& problems,
+                                 qx561x::tIniLines& lines) {
     ptree tree;
-    if (std::optional<Problem> problem = readWithStore(path, tree)) {
+    if (std::optional<Problem> problem = readWithStore(path, tree, &lines)) {
         problems.push_back(std::move(*problem));
         return std::nullopt;
     }
@@ -231,9 +179,9 @@ std::vector<PresentPort> presentPorts() {
             try {
                 const auto port = accessors.createPortPropertyAccessor(name);
                 ports.push_back(PresentPort{port->getPortIdentifier(), port->isRs232(),
-                                            {port->getRxFifoDepthMin(), port->getRxFifoDepthMax(),
+                                            {nullptr, port->getRxFifoDepthMin(), port->getRxFifoDepthMax(),
                                              port->getRxFifoDepthDefault()},
-                                            {port->getTxFifoDepthMin(), port->getTxFifoDepthMax(),
+                                            {nullptr, port->getTxFifoDepthMin(), port->getTxFifoDepthMax(),
                                              port->getTxFifoDepthDefault()}});
             } catch (const std::exception&) {
                 // A port that cannot be described has no section the plug-in would use.
@@ -256,8 +204,9 @@ CheckModel checkConfiguration(const std::string& mainPath, const std::string& de
     for (const PresentPort& port : ports) byIdentifier.emplace(port.identifier, &port);
     const Bounds everyPort = sharedBounds(ports);
 
-    if (const std::optional<ptree> tree = readChecked(mainPath, model.problems)) {
-        FileCheck file(mainPath, model.problems);
+    qx561x::tIniLines lines;
+    if (const std::optional<ptree> tree = readChecked(mainPath, model.problems, lines)) {
+        FileCheck file(mainPath, std::move(lines), model.problems);
         for (const auto& [name, node] : *tree) {
             if (node.empty()) {
                 file.unusedKey(name, "stands outside any section and is never read");
@@ -275,8 +224,9 @@ CheckModel checkConfiguration(const std::string& mainPath, const std::string& de
             }
         }
     }
-    if (const std::optional<ptree> tree = readChecked(defaultsPath, model.problems)) {
-        FileCheck file(defaultsPath, model.problems);
+    lines = {};
+    if (const std::optional<ptree> tree = readChecked(defaultsPath, model.problems, lines)) {
+        FileCheck file(defaultsPath, std::move(lines), model.problems);
         for (const auto& [name, node] : *tree) {
             if (node.empty()) {
                 file.unusedKey(name, "stands outside any section and is never read");
@@ -293,7 +243,8 @@ CheckModel checkConfiguration(const std::string& mainPath, const std::string& de
 
 std::vector<Warning> configurationWarnings() {
     std::vector<Warning> warnings;
-    for (const char* path : {kConfigurationPath, kDefaultsPath}) {
+    const std::string mainPath = Store::configurationFilePath();
+    for (const std::string& path : {mainPath, Store::defaultsFilePath(mainPath)}) {
         if (const std::optional<Problem> problem = fileProblem(path))
             warnings.push_back(Warning{problem->file, problem->line,
                                        problem->message + "; ports are missing until the file can be read"});

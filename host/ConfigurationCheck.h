@@ -11,8 +11,6 @@
 
 namespace qxhost {
 
-constexpr char kDefaultsPath[] = "/etc/qxserial/configuration_defaults.ini";
-
 // A port as the hardware model finds it now.
 struct PresentPort {
     std::string identifier;  // its configuration section

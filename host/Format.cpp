@@ -5,6 +5,7 @@
 #include <map>
 
 #include "platform/qx/dsc/Utf8.h"
+#include "sysapicpp/propbag/CcxPropertyValue.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
 #include "sysapicpp/propbag/SystemAPIPropertyTags.h"
 
@@ -92,10 +93,13 @@ std::string tagHex(uint32_t tag) {
 }
 
 std::string typeName(int32_t type) {
-    static const char* const kNames[] = {"bool", "int32", "uint32", "double",
-                                         "guid", "string", "timestamp"};
-    if (type >= 1 && type <= 7) return kNames[type - 1];
-    return "type " + std::to_string(type);
+    static const std::map<int32_t, const char*> kNames = {
+        {kPropertyTypeBool, "bool"},         {kPropertyTypeInt32, "int32"},   {kPropertyTypeUInt32, "uint32"},
+        {kPropertyTypeDouble, "double"},     {kPropertyTypeGuid, "guid"},     {kPropertyTypeString, "string"},
+        {kPropertyTypeTimestamp, "timestamp"},
+    };
+    const auto found = kNames.find(type);
+    return found != kNames.end() ? found->second : "type " + std::to_string(type);
 }
 
 std::string guidText(const GUID& g) {

@@ -97,6 +97,9 @@ HostError& HostError::appendMessage(const std::string& text) {
     return *this;
 }
 
+HostFailures::HostFailures(std::vector<HostError> each, HostError whole)
+    : std::runtime_error(whole.what()), each_(std::move(each)), whole_(std::move(whole)) {}
+
 std::string resultHex(HRESULT code) {
     char number[16];
     std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(code));

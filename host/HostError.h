@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "sysapicpp/HResult.h"
 
@@ -38,6 +39,20 @@ private:
     std::optional<sysapicpp::HRESULT> code_;
     std::string message_;
     std::optional<std::string> name_;
+};
+
+// Several failures of one command: in text each is told on a line of its own, in JSON as
+// the one error object the command gives as a whole.
+class HostFailures : public std::runtime_error {
+public:
+    HostFailures(std::vector<HostError> each, HostError whole);
+
+    const std::vector<HostError>& each() const { return each_; }
+    const HostError& whole() const { return whole_; }
+
+private:
+    std::vector<HostError> each_;
+    HostError whole_;
 };
 
 // A command line qxhost cannot run.

@@ -30,8 +30,18 @@ private:
     Json object_;
 };
 
+Json choices(const qx561x::tRs485ModeTable& modes) {
+    Json list = Json::array();
+    for (const qx561x::tRs485Mode& mode : modes)
+        list.push_back(Members(3).add("value", mode.value).add("name", mode.name).add("meaning", mode.meaning).take());
+    return list;
+}
+
 Json limits(const Limits& l) {
-    return Members(3).add("min", l.min).add("max", l.max).add("default", l.defaultValue).take();
+    Members members(l.choices ? 4 : 3);
+    members.add("min", l.min).add("max", l.max).add("default", l.defaultValue);
+    if (l.choices) members.add("choices", choices(*l.choices));
+    return members.take();
 }
 
 Json port(const PortRow& p) {
@@ -40,7 +50,7 @@ Json port(const PortRow& p) {
                           .add("tx", limits(p.txLimits))
                           .add("mode", p.modeLimits ? limits(*p.modeLimits) : Json(nullptr))
                           .take();
-    return Members(9)
+    return Members(10)
         .add("item", p.item)
         .add("node", p.node)
         .add("path", p.path)
@@ -49,6 +59,7 @@ Json port(const PortRow& p) {
         .add("rx", p.rx)
         .add("tx", p.tx)
         .add("mode", orNull(p.mode))
+        .add("modeName", orNull(p.modeName))
         .add("limits", std::move(portLimits))
         .take();
 }

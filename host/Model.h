@@ -14,14 +14,18 @@
 
 namespace qxhost {
 
+// Printed as min, max, default and, when there are named values, choices.
 struct Limits {
+    const qx561x::tRs485ModeTable* choices = nullptr;  // the named values, when it has them
     uint32_t min = 0;
     uint32_t max = 0;
     uint32_t defaultValue = 0;
 };
 
-// The RS-485 modes; the plug-in publishes no bounds for them.
-constexpr Limits kModeLimits{0, 3, qx561x::kBuiltInRs485TransceiverMode};
+// The RS-485 modes' bounds, as the model's table of modes has them: the plug-in publishes
+// none.
+constexpr Limits kRs485ModeLimits{&qx561x::kRs485Modes, qx561x::kLowestRs485Mode, qx561x::kHighestRs485Mode,
+                                  qx561x::kBuiltInRs485TransceiverMode};
 
 struct PortRow {
     std::string item;
@@ -32,6 +36,7 @@ struct PortRow {
     uint32_t rx = 0;
     uint32_t tx = 0;
     std::optional<uint32_t> mode;  // RS-485 ports only
+    std::optional<std::string> modeName;  // a mode with a name
     Limits rxLimits;
     Limits txLimits;
     std::optional<Limits> modeLimits;
@@ -59,6 +64,8 @@ struct PropertyRow {
     int32_t type = 0;
     // string, guid and timestamp values are text
     std::variant<bool, int32_t, uint32_t, double, std::string> value;
+    bool isMode = false;  // an RS-485 transceiver mode
+    std::optional<std::string> modeName;  // a mode with a name
 };
 
 struct ShowItem {

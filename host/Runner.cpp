@@ -42,6 +42,10 @@ void printError(Output& output, ErrorReport report) {
     output.diagnostic(output.json() ? jsonLine(toJson(report)) : toText(report));
 }
 
+ErrorReport reportOf(const std::optional<std::string>& operation, const HostError& error) {
+    return ErrorReport{operation, error.call(), error.code(), error.message(), error.name()};
+}
+
 // What others wrote to standard error while the JSON was being made stays visible.
 void passOnForeignErrors(Output& output) {
     const std::string foreign = trimmed(output.takeForeignErrors());
@@ -93,9 +97,13 @@ int execute(const Options& options, Output& output, const StopRequest& stop) {
         return status;
     } catch (const Stopped&) {
         return 1;  // the first thread decides the status
+    } catch (const HostFailures& failures) {
+        if (output.json()) printError(output, reportOf(operation, failures.whole()));
+        else
+            for (const HostError& error : failures.each()) printError(output, reportOf(operation, error));
     } catch (HostError& error) {
         if (verb.loadsPlugin()) explainMissingItem(output, error);
-        printError(output, ErrorReport{operation, error.call(), error.code(), error.message(), error.name()});
+        printError(output, reportOf(operation, error));
     } catch (const sysapicpp::HResultException& error) {
         printError(output, ErrorReport{operation, kCallProperty, error.getCode(), "a property cannot be read",
                                        std::nullopt});

@@ -16,7 +16,9 @@
 #include "host/HostError.h"
 #include "host/JsonPrinter.h"
 #include "host/TextPrinter.h"
+#include "host/Shaping.h"
 #include "platform/qxafa/UniqueFd.h"
+#include "shared/qx561x/PortSettings.h"
 #include "sysapicpp/propbag/SerialPropertyBagAccessor.h"
 
 namespace qxhost {
@@ -36,20 +38,13 @@ struct Key {
 constexpr Key kKeys[] = {
     {"rx", sysapicpp::RxFifoDepth}, {"tx", sysapicpp::TxFifoDepth}, {"mode", sysapicpp::Rs485TransceiverMode}};
 
-// The RS-485 modes by the names people use for them, in the order of their numbers.
-constexpr const char* kModeNames[] = {"off", "rx-during-tx", "enabled", "rts-on-send"};
-
 // A problem of the document as a whole: nothing of it can be trusted.
 HostError documentError(const std::string& file, const std::string& message) {
     return HostError(kCallRefused, std::nullopt, message, file == kStandardInput ? "standard input" : file);
 }
 
-ErrorReport refusal(const std::string& typed, const std::string& message) {
-    return ErrorReport{"set", kCallRefused, std::nullopt, message, typed};
-}
-
-ErrorReport report(const HostError& error) {
-    return ErrorReport{"set", error.call(), error.code(), error.message(), error.name()};
+HostError refusal(const std::string& typed, const std::string& message) {
+    return HostError(kCallRefused, std::nullopt, message, typed);
 }
 
 std::string readDocument(const std::string& file) {
@@ -73,7 +68,7 @@ std::string readDocument(const std::string& file) {
 
 // The parser keeps one of two equal keys silently; a port or a setting given twice is
 // refused instead, so that no wanted value is dropped unseen.
-Json parseDocument(const std::string& text, const std::string& file, std::vector<ErrorReport>& failures) {
+Json parseDocument(const std::string& text, const std::string& file, std::vector<HostError>& failures) {
     struct Open {
         std::set<std::string> keys;
         std::string lastKey;
@@ -114,14 +109,8 @@ Json parseDocument(const std::string& text, const std::string& file, std::vector
 
 std::string valueText(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
-std::string modeNames() {
-    std::string names;
-    for (const char* name : kModeNames) names += (names.empty() ? "" : ", ") + std::string(name);
-    return names;
-}
-
 // The settings of one port's object, in the document's order; problems go to failures.
-std::vector<Setting> portSettings(const std::string& typed, const Json& object, std::vector<ErrorReport>& failures) {
+std::vector<Setting> portSettings(const std::string& typed, const Json& object, std::vector<HostError>& failures) {
     std::vector<Setting> settings;
     if (!object.is_object()) {
         failures.push_back(refusal(typed, "the port's settings must be an object such as {\"rx\": 32}, not " +
@@ -139,7 +128,8 @@ std::vector<Setting> portSettings(const std::string& typed, const Json& object, 
         if (value.is_null()) continue;  // as a listing has it for an RS-232 port's mode: not managed
         std::optional<uint32_t> number;
         if (value.is_number_unsigned() && value.get<uint64_t>() <= UINT32_MAX) number = value.get<uint32_t>();
-        if (value.is_string()) number = settingValueByName(key, value.get<std::string>());
+        if (value.is_string() && known->tag == sysapicpp::Rs485TransceiverMode)
+            if (const qx561x::tRs485Mode* mode = qx561x::findRs485Mode(value.get<std::string>())) number = mode->value;
         if (number) {
             settings.push_back(Setting{known->key, known->tag, *number});
         } else if (value.is_string() && known->tag == sysapicpp::Rs485TransceiverMode) {
@@ -169,16 +159,16 @@ struct Wanted {
 
 // The port a NAME of the document means; nothing, with the failure noted, when it means none.
 const CatalogItem* findPort(IcxSysExpert2& expert, const Catalog& catalog, const std::string& typed,
-                            std::vector<ErrorReport>& failures) {
+                            std::vector<HostError>& failures) {
     const CatalogItem* found = catalog.find(typed);
     if (!found) {
         try {
             // The plug-in says why: no such item, most likely.
             readItem(expert, typed, typed);
-            failures.push_back(ErrorReport{"set", "GetAllItemProperties", sysapicpp::E_SYSAPI_ITEM_NOT_EXIST,
-                                           "the item was not in the listing", typed});
+            failures.emplace_back("GetAllItemProperties", sysapicpp::E_SYSAPI_ITEM_NOT_EXIST,
+                                  "the item was not in the listing", typed);
         } catch (const HostError& error) {
-            failures.push_back(report(error));
+            failures.push_back(error);
         }
         return nullptr;
     }
@@ -191,16 +181,9 @@ const CatalogItem* findPort(IcxSysExpert2& expert, const Catalog& catalog, const
 
 }  // namespace
 
-std::optional<uint32_t> settingValueByName(const std::string& key, const std::string& name) {
-    if (key != "mode") return std::nullopt;
-    for (uint32_t value = 0; value < std::size(kModeNames); ++value)
-        if (name == kModeNames[value]) return value;
-    return std::nullopt;
-}
-
 int runSetMany(PluginSession& session, const CommandContext& context) {
     const std::string& file = *context.options.from;
-    std::vector<ErrorReport> failures;
+    std::vector<HostError> failures;
     const Json document = parseDocument(readDocument(file), file, failures);
     const Catalog catalog = Catalog::read(session, context.stop);
     IcxSysExpert2& expert = session.expert();
@@ -220,12 +203,12 @@ int runSetMany(PluginSession& session, const CommandContext& context) {
         try {
             if (!entry.changes.empty()) validatePortSettings(expert, port->name, typed, port->bag, entry.changes);
         } catch (const HostError& error) {
-            failures.push_back(report(error));
+            failures.push_back(error);
         }
         wanted.push_back(std::move(entry));
     }
     // Nothing is stored unless every port can be.
-    if (!failures.empty()) return reportFailures(context, failures);
+    if (!failures.empty()) return reportFailures(failures);
 
     SetModel model;
     model.dryRun = context.options.dryRun;
@@ -233,23 +216,23 @@ int runSetMany(PluginSession& session, const CommandContext& context) {
         const std::string& name = port.port->name;
         const PropertyBagHandle& before = port.port->bag;
         if (port.changes.empty() || model.dryRun) {
-            model.ports.push_back(setPortReport(name, before, nullptr, port.changes));
+            model.ports.push_back(setPort(name, before, nullptr, port.changes));
             continue;
         }
         context.stop.check();  // nothing more is stored after a stop request
         try {
             const PropertyBagHandle after = storePortSettings(expert, name, port.typed, before, port.changes);
-            model.ports.push_back(setPortReport(name, before, &after, port.changes));
+            model.ports.push_back(setPort(name, before, &after, port.changes));
         } catch (const HostError& error) {
             // The others were validated too: they go on, and this one is reported.
-            failures.push_back(report(error));
-            SetPort failed = setPortReport(name, before, nullptr, port.changes);
+            failures.push_back(error);
+            SetPort failed = setPort(name, before, nullptr, port.changes);
             for (Change& change : failed.changes) change.after = std::nullopt;
             model.ports.push_back(std::move(failed));
         }
     }
     context.output.result(context.output.json() ? jsonLine(toJson(model)) : toText(model));
-    return reportFailures(context, failures);
+    return reportFailures(failures);
 }
 
 }  // namespace qxhost

@@ -6,10 +6,6 @@
 // differs validated by the plug-in, before any port is stored; then each port that differs
 // is stored and applied, and those already as wanted are left alone.
 
-#include <cstdint>
-#include <optional>
-#include <string>
-
 namespace qxhost {
 
 class PluginSession;
@@ -17,8 +13,5 @@ struct CommandContext;
 
 int runSetMany(PluginSession& session, const CommandContext& context);
 
-// The number a setting's value names, such as mode "rts-on-send"; nothing for a key without
-// names or a name it does not know.
-std::optional<uint32_t> settingValueByName(const std::string& key, const std::string& name);
 
 }  // namespace qxhost

@@ -5,11 +5,10 @@
 
 #include "host/Format.h"
 #include "host/HostError.h"
+#include "sysapicpp/propbag/CcxPropertyValue.h"
 
 namespace qxhost {
 namespace {
-
-constexpr int kStringType = 6;
 
 std::string number(const std::optional<uint32_t>& value) { return value ? std::to_string(*value) : "-"; }
 
@@ -22,10 +21,16 @@ std::string oneLine(std::string text) {
     return visible(text);
 }
 
+// What follows a mode's number: its name, or, for the value the plug-in reports for a
+// stored value that is no mode, that it is none.
+std::string modeWords(const std::optional<std::string>& name) {
+    return " (" + (name ? *name : std::string("out of range")) + ")";
+}
+
 std::string portLine(const PortRow& port) {
     std::string line = "  " + quoted(port.node) + (port.rs232 ? "  RS-232" : "  RS-485");
     line += " rx=" + std::to_string(port.rx) + " tx=" + std::to_string(port.tx);
-    if (port.mode) line += " mode=" + std::to_string(*port.mode);
+    if (port.mode) line += " mode=" + std::to_string(*port.mode) + modeWords(port.modeName);
     return line + "\n";
 }
 
@@ -41,7 +46,7 @@ std::string valueText(const PropertyRow& property) {
             return text;
         }
         std::string operator()(const std::string& value) const {
-            return type == kStringType ? quotedString(value) : visible(value);
+            return type == kPropertyTypeString ? quotedString(value) : visible(value);
         }
     };
     return std::visit(Visitor{property.type}, property.value);
@@ -77,7 +82,9 @@ std::string toText(const ShowModel& model) {
             std::snprintf(line, sizeof line, "  %s  %-22s %-9s ", tagHex(property.tag).c_str(),
                           property.name.empty() ? "-" : property.name.c_str(),
                           typeName(property.type).c_str());
-            out += line + valueText(property) + "\n";
+            out += line + valueText(property);
+            if (property.isMode) out += modeWords(property.modeName);
+            out += "\n";
         }
     }
     return out;

@@ -14,6 +14,7 @@
 #include "qx561xsae/ItemNames.h"
 #include "qx561xsae/PluginTrace.h"
 #include "shared/qx561x/ConfigurationTool.h"
+#include "shared/qx561x/PortSettings.h"
 #include "shared/qx561x/cIniDataStore.h"
 
 namespace qx561xsae {
@@ -23,7 +24,9 @@ constexpr qxerr::SourceLocation kToolFailed{"qx561xsae/cLinuxDataStore", 163, qx
                                             "qxapalerr_softwareFaultAPALInternalUseOnly"};
 constexpr char kToolFailedMessage[] = "error occurred when invoking qxserialconfig";
 
-uint32_t reportedMode(uint32_t stored) { return stored > 3 ? kRs485ModeOutOfRange : stored; }
+uint32_t reportedMode(uint32_t stored) {
+    return qx561x::findRs485Mode(stored) ? stored : kRs485ModeOutOfRange;
+}
 
 // The identifier ends in ":" and the port number (a slot path may hold ":", the number
 // cannot): reading it back spares a second walk of the board's ports.

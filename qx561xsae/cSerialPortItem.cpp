@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "shared/qx561x/PortSettings.h"
 #include "shared/qx561x/cIniDataStore.h"
 #include "sysapicpp/HResultException.h"
 #include "sysapicpp/propbag/SystemAPIPropertyTags.h"
@@ -21,7 +22,6 @@ constexpr int32_t kApplyTxRefused = 146;
 constexpr int32_t kApplyModeRefused = 165;
 
 constexpr uint32_t kPortItemKind = 5;
-constexpr uint32_t kHighestRs485Mode = 3;
 
 using qx561x::cIniDataStore;
 
@@ -29,7 +29,7 @@ using qx561x::cIniDataStore;
 struct tSetting {
     const char* key;  // in the configuration file
     uint32_t tag;
-    uint32_t minTag;  // 0: the only bound is kHighestRs485Mode
+    uint32_t minTag;  // 0: the bounds are the model's modes
     uint32_t maxTag;
     int32_t validateLine;
     int32_t applyLine;
@@ -54,8 +54,9 @@ const tSetting* findSetting(uint32_t tag) {
 // Why value is out of the setting's bounds; empty when it is within them.
 std::string refusal(const tSetting& setting, const tBagAccessor& bounds, uint32_t value) {
     if (setting.minTag == 0) {
-        if (value <= kHighestRs485Mode) return {};
-        return "not an RS-485 transceiver mode (0.." + std::to_string(kHighestRs485Mode) + ")";
+        if (qx561x::findRs485Mode(value)) return {};
+        return "not an RS-485 transceiver mode (" + std::to_string(qx561x::kLowestRs485Mode) + ".." +
+               std::to_string(qx561x::kHighestRs485Mode) + ")";
     }
     const uint32_t min = bounds.getUInt32(setting.minTag);
     const uint32_t max = bounds.getUInt32(setting.maxTag);

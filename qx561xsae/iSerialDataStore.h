@@ -24,7 +24,8 @@ struct tDeviceInfo {
     uint32_t busType = 0;
 };
 
-// A stored RS-485 mode above 3 is reported as this value.
+// A stored RS-485 value that is none of the model's modes is reported as this value,
+// itself no mode.
 constexpr uint32_t kRs485ModeOutOfRange = 4;
 
 struct tPortInfo {

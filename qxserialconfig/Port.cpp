@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 
 #include "platform/qxerr/Exception.h"
+#include "shared/qx561x/PortSettings.h"
 
 namespace qxserialconfig {
 namespace {
@@ -22,13 +23,6 @@ constexpr qxerr::SourceLocation kModeFailed{kModule, 71, qxerr::kComponent, "qxa
 // The driver's FIFO requests: _IOW('n', 2|4, int), yet the level travels as the value itself.
 constexpr unsigned long kSetRxFifoTriggerLevel = 0x40046E02;
 constexpr unsigned long kSetTxFifoFillLevel = 0x40046E04;
-
-constexpr uint32_t kWireModeFlags[] = {
-    0,
-    SER_RS485_ENABLED | SER_RS485_RX_DURING_TX,
-    SER_RS485_ENABLED,
-    SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND,
-};
 
 static_assert(sizeof(serial_rs485) == 32, "the driver expects a 32-byte record");
 static_assert(TIOCSRS485 == 0x542F, "the driver's RS-485 request number");
@@ -61,10 +55,11 @@ void Port::setTxFifoFillLevel(uint32_t level) {
 
 void Port::setRs485WireMode(uint32_t mode) {
     serial_rs485 settings{};
-    if (mode >= sizeof(kWireModeFlags) / sizeof(kWireModeFlags[0])) {
+    const qx561x::tRs485Mode* known = qx561x::findRs485Mode(mode);
+    if (!known) {
         qxerr::raise(qxerr::qxapalerr_invalidParameter, kModeOutOfRange);
     }
-    settings.flags = kWireModeFlags[mode];
+    settings.flags = known->flags;
     if (::ioctl(fd.get(), TIOCSRS485, &settings) < 0) {
         qxerr::raiseOsError(qxerr::qxapalerr_osFault, kModeFailed, errno,
                             "failed to set RS-485 wire mode");

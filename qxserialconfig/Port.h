@@ -16,8 +16,8 @@ public:
 
     void setRxFifoTriggerLevel(uint32_t level);
     void setTxFifoFillLevel(uint32_t level);
-    // Mode 0 to 3 (off, enabled with receive during transmit, enabled, enabled with
-    // RTS on send); anything else is refused without reaching the driver.
+    // A mode of the model's table, sent as its flags word; anything else is refused without
+    // reaching the driver.
     void setRs485WireMode(uint32_t mode);
 
 private:

@@ -40,10 +40,11 @@ private:
 
 }  // namespace
 
-ptree readIni(std::string_view text) {
+ptree readIni(std::string_view text, tIniLines* lines) {
     const Blanks blanks;
     ptree local;
     ptree* section = nullptr;
+    std::string sectionName;
     unsigned long lineNumber = 0;
     for (std::size_t start = 0; start <= text.size();) {
         ++lineNumber;
@@ -58,6 +59,10 @@ ptree readIni(std::string_view text) {
             if (close == std::string_view::npos) fail("unmatched '['", lineNumber);
             std::string name(blanks.trimmed(line.substr(1, close - 1)));
             if (local.find(name) != local.not_found()) fail("duplicate section name", lineNumber);
+            if (lines) {
+                lines->sections.emplace(name, lineNumber);
+                sectionName = name;
+            }
             section = &local.push_back(ptree::value_type(std::move(name), ptree()))->second;
             continue;
         }
@@ -67,6 +72,7 @@ ptree readIni(std::string_view text) {
         if (equals == 0) fail("key expected", lineNumber);
         std::string key(blanks.trimmed(line.substr(0, equals)));
         if (container.find(key) != container.not_found()) fail("duplicate key name", lineNumber);
+        if (lines) lines->keys.emplace(std::make_pair(sectionName, key), lineNumber);
         ptree value(std::string(blanks.trimmed(line.substr(equals + 1))));
         container.push_back(ptree::value_type(std::move(key), std::move(value)));
     }

@@ -148,33 +148,10 @@ void writeAll(int fd, const std::string& text) {
     }
 }
 
-ptree parseIni(const std::string& text) {
+ptree parseIni(const std::string& text, tIniLines* lines = nullptr) {
     std::string_view rest(text);
     if (rest.substr(0, kByteOrderMark.size()) == kByteOrderMark) rest.remove_prefix(kByteOrderMark.size());
-    return readIni(rest);
-}
-
-// The whole text, apart from surrounding blanks, must be one unsigned 32-bit number, in
-// decimal, with an optional plus sign. A minus sign is refused: a stream would wrap "-1" to
-// 4294967295. Read by hand: a listing asks three values of every port.
-std::optional<uint32_t> parseValue(const std::string& text) {
-    const auto blank = [](char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-    };
-    std::size_t i = 0;
-    const std::size_t end = text.size();
-    while (i < end && blank(text[i])) ++i;
-    if (i < end && text[i] == '+') ++i;
-    const std::size_t digits = i;
-    uint64_t value = 0;
-    for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-        if (value > std::numeric_limits<uint32_t>::max()) return std::nullopt;
-    }
-    if (i == digits) return std::nullopt;
-    while (i < end && blank(text[i])) ++i;
-    if (i != end) return std::nullopt;
-    return static_cast<uint32_t>(value);
+    return readIni(rest, lines);
 }
 
 // Section and key are one tree level each, found by their whole names: a PXI slot path
@@ -199,14 +176,15 @@ std::optional<uint32_t> readValue(const ptree& tree, const std::string& section,
     if (!value) {
         return std::nullopt;
     }
-    return parseValue(value->data());
+    return cIniDataStore::parseValue(value->data());
 }
 
 // Looked at before opening, so that no device is ever opened, and again after, for what
 // was opened. Opening never waits (a FIFO without a writer would make it wait for ever);
 // reading a pipe, once allowed, waits for its writer as usual.
 // Returns true when what was read is a pipe.
-bool readFileInto(const std::string& path, ptree& target, bool pipeAllowed) {
+bool readFileInto(const std::string& path, ptree& target, bool pipeAllowed,
+                  tIniLines* lines = nullptr) {
     struct stat status {};
     if (::stat(path.c_str(), &status) == 0) checkKind(status, pipeAllowed, path);
     const qxafa::UniqueFd file(
@@ -232,13 +210,13 @@ bool readFileInto(const std::string& path, ptree& target, bool pipeAllowed) {
         const int flags = ::fcntl(file.get(), F_GETFL);
         if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
             raiseUnreadable(errno, path);
-        parseIni(readAll(file.get(), path)).swap(tree);
+        parseIni(readAll(file.get(), path), lines).swap(tree);
     } else {
         if (static_cast<std::size_t>(status.st_size) > cIniDataStore::kMaxFileSize)
             raiseTooLarge(path);
         std::lock_guard<std::mutex> guard(gFileMutex);
         const qxafa::FileLockGuard lock(file.get(), qxafa::FileLockGuard::Mode::Shared);
-        parseIni(readAll(file.get(), path)).swap(tree);
+        parseIni(readAll(file.get(), path), lines).swap(tree);
     }
     // Swapped: this tree has no move, and assigning copies every node.
     target.swap(tree);
@@ -585,10 +563,32 @@ std::string cIniDataStore::configurationFilePath() {
     return qxsysq::getSysconfDir() + kConfigurationFile;
 }
 
-ptree cIniDataStore::readFile(const std::string& path) {
+ptree cIniDataStore::readFile(const std::string& path, tIniLines* lines) {
     ptree tree;
-    readFileInto(path, tree, false);
+    readFileInto(path, tree, false, lines);
     return tree;
+}
+
+// A minus sign is refused: a stream would wrap "-1" to 4294967295. Read by hand: a listing
+// asks three values of every port.
+std::optional<uint32_t> cIniDataStore::parseValue(const std::string& text) {
+    const auto blank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    };
+    std::size_t i = 0;
+    const std::size_t end = text.size();
+    while (i < end && blank(text[i])) ++i;
+    if (i < end && text[i] == '+') ++i;
+    const std::size_t digits = i;
+    uint64_t value = 0;
+    for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+        if (value > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+    }
+    if (i == digits) return std::nullopt;
+    while (i < end && blank(text[i])) ++i;
+    if (i != end) return std::nullopt;
+    return static_cast<uint32_t>(value);
 }
 
 }  // namespace qx561x

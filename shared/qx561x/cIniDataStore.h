@@ -3,11 +3,15 @@
 // Per-port configuration: the main INI file, which the plug-in writes, and its
 // read-only defaults file beside it.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include <boost/property_tree/ptree.hpp>
+
+#include "shared/qx561x/IniReader.h"
 
 namespace qx561x {
 
@@ -27,6 +31,9 @@ public:
     static constexpr const char* kFifoTxDepthKey = "FifoTxDepth";
     static constexpr const char* kRs485TransceiverModeKey = "Rs485TransceiverMode";
     static constexpr const char* kDefaultsSection = "defaults";
+    // Every key the store reads; it ignores any other.
+    static constexpr std::array<const char*, 3> kPortKeys = {kFifoRxDepthKey, kFifoTxDepthKey,
+                                                             kRs485TransceiverModeKey};
 
     // Two empty trees; filled with the setters and saved.
     cIniDataStore() = default;
@@ -59,7 +66,13 @@ public:
     static std::string whyUnwritableSection(const std::string& name);
     // One file as the constructor reads either (a missing file is empty), for tools that
     // check a file on its own; the reader's exception says why one cannot be read.
-    static boost::property_tree::ptree readFile(const std::string& path);
+    // lines, when given, receives where each section and key stands.
+    static boost::property_tree::ptree readFile(const std::string& path,
+                                                tIniLines* lines = nullptr);
+    // A stored value as the store reads it: the whole text, apart from surrounding blanks,
+    // one unsigned 32-bit decimal number with an optional plus sign; nothing otherwise,
+    // and the value then counts as absent.
+    static std::optional<uint32_t> parseValue(const std::string& text);
 
 private:
     uint32_t lookup(const std::string& portIdentifier, const char* key,

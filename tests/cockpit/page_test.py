@@ -67,43 +67,8 @@ if [ -e "{holds}/$verb" ]; then
     echo $$ >>"{holds}/$verb.held"
     while [ -e "{holds}/$verb" ]; do sleep 0.05; done
 fi
-[ "$verb" = list ] && exec /usr/bin/python3 "{names}" "{real}" "$@"
 exec "{real}" "$@"
 """
-
-# STAND-IN, to be dropped once qxhost names the RS-485 modes itself: gives `list --json` the
-# mode names of qxhost's published contract ("modeName" after "mode", "limits.mode.choices")
-# where qxhost lacks them, and passes qxhost's own output through untouched where it has them.
-NAMES = """
-import json, subprocess, sys
-CHOICES = [{"value": 0, "name": "off", "meaning": "RS-485 off"},
-           {"value": 1, "name": "rx-during-tx", "meaning": "enabled, receiver on while sending"},
-           {"value": 2, "name": "enabled", "meaning": "enabled"},
-           {"value": 3, "name": "rts-on-send", "meaning": "enabled, RTS on send"}]
-done = subprocess.run(sys.argv[1:], stdout=subprocess.PIPE)
-out = done.stdout
-try:
-    doc = json.loads(out)
-    ports = [port for board in doc["boards"] for port in board["ports"]] + doc["unlistedBoardPorts"]
-except (ValueError, KeyError, TypeError):
-    ports = None
-if ports and not any("modeName" in port for port in ports):
-    for port in ports:
-        named = {}
-        for key, value in port.items():
-            named[key] = value
-            if key == "mode":
-                names = [c["name"] for c in CHOICES if c["value"] == value]
-                named["modeName"] = names[0] if names else None
-        if named["limits"]["mode"] is not None:
-            named["limits"]["mode"]["choices"] = CHOICES
-        port.clear()
-        port.update(named)
-    out = (json.dumps(doc) + "\\n").encode()
-sys.stdout.buffer.write(out)
-sys.exit(done.returncode)
-"""
-
 
 def free_port():
     with socket.socket() as s:
@@ -147,11 +112,8 @@ class SerialPortsPage(unittest.TestCase):
         os.mkfifo(cls.fifo)
         os.makedirs(cls.holds)
         os.makedirs(bin_dir)
-        names = os.path.join(bin_dir, "names.py")
-        with open(names, "w") as f:
-            f.write(NAMES)
         with open(os.path.join(bin_dir, "qxhost"), "w") as f:
-            f.write(WRAPPER.format(holds=cls.holds, real=os.path.join(ARGS.host_dir, "qxhost"), names=names))
+            f.write(WRAPPER.format(holds=cls.holds, real=os.path.join(ARGS.host_dir, "qxhost")))
         os.chmod(os.path.join(bin_dir, "qxhost"), 0o755)
         shutil.rmtree(ARGS.artifacts, ignore_errors=True)
         os.makedirs(ARGS.artifacts)

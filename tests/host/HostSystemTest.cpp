@@ -3,6 +3,7 @@
 // or a program sees of every command.
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,31 +22,35 @@ TEST_F(HostTest, ListAndShowPrintEveryBoardPortAndProperty) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
               "0000:03:00.0  model=PCIe-5611/2 slot=3 serial=1A2B3C4D ports=2\n"
-              "  /dev/ttyQX561xPort0  RS-485 rx=64 tx=128 mode=3\n"
-              "  /dev/ttyQX561xPort1  RS-485 rx=32 tx=128 mode=1\n"
+              "  /dev/ttyQX561xPort0  RS-485 rx=64 tx=128 mode=3 (rts-on-send)\n"
+              "  /dev/ttyQX561xPort1  RS-485 rx=32 tx=128 mode=1 (rx-during-tx)\n"
               "0000:04:00.0  model=PCI-5610/2 slot=4 serial=01C0FFEE ports=2\n"
               "  /dev/ttyQX561xPort8  RS-232 rx=64 tx=128\n"
               "  /dev/ttyQX561xPort9  RS-232 rx=64 tx=128\n"
               "0000:06:00.0  model=PCI-5611/2 slot=6 serial=0000BAD0 ports=2\n"
-              "  /dev/ttyQX561xPort20  RS-485 rx=64 tx=128 mode=3\n"
-              "  /dev/ttyQX561xPort21  RS-485 rx=64 tx=128 mode=3\n");
+              "  /dev/ttyQX561xPort20  RS-485 rx=64 tx=128 mode=3 (rts-on-send)\n"
+              "  /dev/ttyQX561xPort21  RS-485 rx=64 tx=128 mode=3 (rts-on-send)\n");
 
     r = host({"list", "--json"});
     EXPECT_EQ(r.status, 0) << r.err;
     const Json list = parse(r.out);
     const std::string limits485 = R"("limits":{"rx":{"min":1,"max":127,"default":64},)"
-                                  R"("tx":{"min":1,"max":128,"default":128},"mode":{"min":0,"max":3,"default":3}})";
+                                  R"("tx":{"min":1,"max":128,"default":128},"mode":{"min":0,"max":3,"default":3,"choices":[)"
+                                  R"({"value":0,"name":"off","meaning":"RS-485 off"},)"
+                                  R"({"value":1,"name":"rx-during-tx","meaning":"enabled, receiver on while sending"},)"
+                                  R"({"value":2,"name":"enabled","meaning":"enabled"},)"
+                                  R"({"value":3,"name":"rts-on-send","meaning":"enabled, RTS on send"}]}})";
     EXPECT_EQ(list["boards"][0].dump(),
               R"({"item":")" + kBoardItem + R"(","address":"0000:03:00.0","path":")" + kBoardPath +
                   R"(","model":"PCIe-5611/2","slot":"3","serial":"1A2B3C4D","portCount":2,"ports":[)"
                   R"({"item":")" + kPortsItem + R"(0","node":"/dev/ttyQX561xPort0","path":")" + kBoardPath +
-                  R"(/tty/ttyQX561xPort0","number":1,"kind":"RS-485","rx":64,"tx":128,"mode":3,)" + limits485 +
+                  R"(/tty/ttyQX561xPort0","number":1,"kind":"RS-485","rx":64,"tx":128,"mode":3,"modeName":"rts-on-send",)" + limits485 +
                   R"(},{"item":")" + kPortItem + R"(","node":"/dev/ttyQX561xPort1","path":")" + kPortPath +
-                  R"(","number":2,"kind":"RS-485","rx":32,"tx":128,"mode":1,)" + limits485 + "}]}");
+                  R"(","number":2,"kind":"RS-485","rx":32,"tx":128,"mode":1,"modeName":"rx-during-tx",)" + limits485 + "}]}");
     EXPECT_EQ(list["boards"][1]["ports"][1].dump(),
               R"({"item":")" + k232Item + R"(9","node":"/dev/ttyQX561xPort9","path":"/sys/devices/pci0000:00/)"
               R"(0000:00:1c.1/0000:04:00.0/tty/ttyQX561xPort9","number":2,"kind":"RS-232","rx":64,"tx":128,)"
-              R"("mode":null,"limits":{"rx":{"min":1,"max":127,"default":64},"tx":{"min":1,"max":128,)"
+              R"("mode":null,"modeName":null,"limits":{"rx":{"min":1,"max":127,"default":64},"tx":{"min":1,"max":128,)"
               R"("default":128},"mode":null}})");
     EXPECT_EQ(list["boards"].size(), 3u);
     EXPECT_EQ(list["unlistedBoardPorts"], Json::array());
@@ -85,7 +90,7 @@ TEST_F(HostTest, ListAndShowPrintEveryBoardPortAndProperty) {
               "  0x0C008000  TxFifoDepthDefault     uint32    128\n"
               "  0x0C009000  TxFifoDepth            uint32    128\n"
               "  0x0C00A000  IsRs232                bool      false\n"
-              "  0x0C00B000  Rs485TransceiverMode   uint32    1\n" +
+              "  0x0C00B000  Rs485TransceiverMode   uint32    1 (rx-during-tx)\n" +
               board232 + "\n"
               "  0x01001000  -                      bool      true\n"
               "  0x01002000  -                      uint32    1\n"
@@ -175,6 +180,49 @@ TEST_F(HostTest, SetValidatesStoresAndAppliesOrOnlyValidatesInTextAndJson) {
                                         R"({"key":"mode","name":"Rs485TransceiverMode","before":1,"after":2},)"
                                         R"({"key":"rx","name":"RxFifoDepth","before":32,"after":32}],)"
                                         R"("applied":true}]})"));
+}
+
+// Each mode typed by its name reaches the driver as its flags word and is listed by it; a
+// stored value that is no mode is listed without a name, and a name that is no mode's is
+// a bad command line.
+TEST_F(HostTest, ModesByNameReachTheDriverAsTheirFlagsAndAreListedByName) {
+    const struct {
+        std::string name;
+        uint32_t value;
+        std::string record;
+    } modes[] = {
+        {"off", 0, "0x0,0,0,0,0,0,0,0"},
+        {"rx-during-tx", 1, "0x11,0,0,0,0,0,0,0"},
+        {"enabled", 2, "0x1,0,0,0,0,0,0,0"},
+        {"rts-on-send", 3, "0x3,0,0,0,0,0,0,0"},
+    };
+    for (const auto& mode : modes) {
+        qxtest::RunResult r = host({"set", "/dev/ttyQX561xPort1", "mode=" + mode.name});
+        EXPECT_EQ(r.status, 0) << mode.name << ": " << r.err;
+        const std::vector<qxtest::JournalLine> journal = sim.journal();
+        ASSERT_FALSE(journal.empty()) << mode.name;
+        EXPECT_EQ(journal.back(), (qxtest::JournalLine{"ttyQX561xPort1", "rs485", mode.record, "ok"})) << mode.name;
+        r = host({"list", "--json"});
+        const Json port = parse(r.out)["boards"][0]["ports"][1];
+        EXPECT_EQ(port["mode"], mode.value) << mode.name;
+        EXPECT_EQ(port["modeName"], mode.name);
+    }
+
+    writeConfiguration("[qx561x:703b:3:2]\nRs485TransceiverMode=9\n");
+    qxtest::RunResult r = host({"list", "--json"});
+    const Json port = parse(r.out)["boards"][0]["ports"][1];
+    EXPECT_EQ(port["mode"], 4);
+    EXPECT_EQ(port["modeName"], nullptr);
+    r = host({"list"});
+    EXPECT_NE(r.out.find("  /dev/ttyQX561xPort1  RS-485 rx=64 tx=128 mode=4 (out of range)\n"), std::string::npos)
+        << r.out;
+
+    const std::size_t requests = sim.journal().size();
+    r = host({"set", "/dev/ttyQX561xPort1", "mode=rts_on_send"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "qxhost: value of mode must be a mode (off, rx-during-tx, enabled, rts-on-send) or a number "
+                     "from 0 to 4294967295, got rts_on_send\nRun 'qxhost --help' for usage.\n");
+    EXPECT_EQ(sim.journal().size(), requests);
 }
 
 // Stored settings reach the driver again as at boot: every port, a hand edit included, and
@@ -416,6 +464,40 @@ kill $loop; wait $loop 2>/dev/null; true
     // The board did come and go while the listings were taken.
     EXPECT_GT(withExtra, 0);
     EXPECT_LT(withExtra, static_cast<int>(out.size() / 2));
+}
+
+// check and the plug-in read a value alike, for every spelling: a value check calls no
+// number is one the plug-in ignores for the built-in value, and one it passes the plug-in
+// reads as written.
+TEST_F(HostTest, CheckAndThePluginReadEverySpellingOfAValueAlike) {
+    constexpr uint32_t kBuiltIn = 64;
+    const struct {
+        std::string text;
+        std::optional<uint32_t> value;  // nothing: not a number
+    } spellings[] = {
+        {"5", 5},         {" 5", 5},       {"+5", 5},       {"05", 5},
+        {"-5", {}},       {"5x", {}},      {"0x5", {}},     {"5.0", {}},
+        {"\xEF\xBC\x95", {}},  // a full-width 5
+        {"4294967301", {}},     // 2^32 + 5
+        {"", {}},
+    };
+    for (const auto& spelling : spellings) {
+        writeConfiguration("[qx561x:703b:3:2]\nFifoRxDepth=" + spelling.text + "\n");
+        const qxtest::RunResult r = script("$HOST check --json; $HOST list --json");
+        const std::vector<std::string> out = lines(r.out);
+        ASSERT_EQ(out.size(), 2u) << spelling.text << ": " << r.out << r.err;
+        const Json problems = parse(out[0])["problems"];
+        const Json port = parse(out[1])["boards"][0]["ports"][1];
+        if (spelling.value) {
+            EXPECT_EQ(problems, Json::array()) << spelling.text;
+            EXPECT_EQ(port["rx"], *spelling.value) << spelling.text;
+        } else {
+            ASSERT_EQ(problems.size(), 1u) << spelling.text << ": " << out[0];
+            EXPECT_EQ(problems[0]["kind"], "value") << spelling.text;
+            EXPECT_EQ(problems[0]["line"], 2) << spelling.text;
+            EXPECT_EQ(port["rx"], kBuiltIn) << spelling.text;
+        }
+    }
 }
 
 // check reads both files with the configuration store: each problem with its file and line.

@@ -145,7 +145,7 @@ TEST(Installation, InstallsRunsAndRemovesCleanlyInAThrowawayRoot) {
     EXPECT_EQ(0, listed.status) << listed.err;
     EXPECT_NE(std::string::npos,
               listed.out.find("0000:03:00.0  model=PCIe-5611/8 slot=3 serial=1A2B3C4D ports=8\n"
-                              "  /dev/ttyQX561xPort0  RS-485 rx=64 tx=128 mode=3\n"))
+                              "  /dev/ttyQX561xPort0  RS-485 rx=64 tx=128 mode=3 (rts-on-send)\n"))
         << listed.out;
 
     // ansible-doc finds the collection where Debian's ansible-core looks for collections.

@@ -130,6 +130,7 @@ TEST(Packages, HoldExactlyTheExpectedFiles) {
              dir + kCollection + "plugins/modules/",
              file + kCollection + "plugins/modules/port.py",
              file + kCollection + "plugins/modules/port_info.py",
+             file + kCollection + "plugins/modules/ports.py",
              dir + "usr/share/doc/",
              dir + "usr/share/doc/qx561x-ansible/",
              file + "usr/share/doc/qx561x-ansible/changelog.gz",
@@ -218,7 +219,8 @@ TEST(Packages, ShipTheSourceRuleModulesAndACommentedDefaultsFile) {
         runProgram({"dpkg-deb", "--extract", qxtest::packageFile("qx561x-ansible"), root.path()});
     ASSERT_EQ(0, collection.status) << collection.err;
     for (const std::string file :
-         {"plugins/modules/port.py", "plugins/modules/port_info.py", "plugins/module_utils/qxhost.py",
+         {"plugins/modules/port.py", "plugins/modules/port_info.py", "plugins/modules/ports.py",
+          "plugins/module_utils/qxhost.py",
           "plugins/doc_fragments/qxhost.py", "meta/runtime.yml", "changelogs/changelog.yaml"})
         EXPECT_TRUE(readFile(QX_SOURCE_DIR "/ansible/" + file) == readFile(root.file(kCollection + file)))
             << file << " differs from the source";

@@ -154,8 +154,8 @@ TEST(Plugin, BoardsPluggedAndUnpluggedAreHeardWithinASecond) {
     EXPECT_EQ(std::filesystem::last_write_time(configuration), configurationBefore);
     EXPECT_TRUE(std::filesystem::is_empty(configuration));
     EXPECT_EQ(r.out, "0000:07:00.0  model=PCIe-5611/2 slot=7 serial=00E7E7E7 ports=2\n"
-                     "  /dev/ttyQX561xPort30  RS-485 rx=64 tx=128 mode=3\n"
-                     "  /dev/ttyQX561xPort31  RS-485 rx=64 tx=128 mode=3\n");
+                     "  /dev/ttyQX561xPort30  RS-485 rx=64 tx=128 mode=3 (rts-on-send)\n"
+                     "  /dev/ttyQX561xPort31  RS-485 rx=64 tx=128 mode=3 (rts-on-send)\n");
 }
 
 // Whichever host asks, each change the plug-in stores and each it refuses, and each
@@ -392,8 +392,8 @@ TEST(Plugin, ABoardThatCannotBeNamedIsLeftOutAndSaidSo) {
     const qxtest::RunResult r = script(sim, "$HOST list");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "0000:03:00.0  model=PCI-5611/2 slot=3 serial=0000AAAA ports=2\n"
-                     "  /dev/ttyQX561xPort0  RS-485 rx=64 tx=128 mode=3\n"
-                     "  /dev/ttyQX561xPort1  RS-485 rx=64 tx=128 mode=3\n");
+                     "  /dev/ttyQX561xPort0  RS-485 rx=64 tx=128 mode=3 (rts-on-send)\n"
+                     "  /dev/ttyQX561xPort1  RS-485 rx=64 tx=128 mode=3 (rts-on-send)\n");
     EXPECT_EQ(r.err, "qx561xsae: board /sys/devices/pci0000:00/caf\\xE9\\x0A/0000:04:00.0 is not "
                      "listed: its path is not valid UTF-8\n");
 }

@@ -83,8 +83,10 @@ boards:
     ports:
       description:
         - The board's ports with C(item), C(node), C(path), C(number) (on the board, from
-          1), C(kind) (C(RS-232) or C(RS-485)), C(rx), C(tx), C(mode) (null on RS-232) and
-          C(limits) (C(min), C(max) and C(default) of each key).
+          1), C(kind) (C(RS-232) or C(RS-485)), C(rx), C(tx), C(mode) (null on RS-232),
+          C(modeName) (the mode's name, such as C(rts-on-send); null on RS-232 and for a
+          stored value that names no mode) and C(limits) (C(min), C(max) and C(default) of
+          each key; for C(mode) also C(choices), each mode's C(value), C(name) and C(meaning)).
       type: list
       elements: dict
   sample:
@@ -102,6 +104,7 @@ boards:
           rx: 64
           tx: 128
           mode: 3
+          modeName: rts-on-send
 unlisted_board_ports:
   description: Ports whose board could not be described, in the same shape as a board's ports.
   returned: always
@@ -118,6 +121,7 @@ ports:
       rx: 64
       tx: 128
       mode: 3
+      modeName: rts-on-send
 rc:
   description:
     - The exit status of C(qxhost) when it failed (1 for a failed plug-in call); null when it
