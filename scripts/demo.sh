@@ -26,8 +26,8 @@ $host watch --count 2 --timeout 20 >"$work/watch.out" & watcher=\$!
 # The watcher is ready once its command thread and its plug-in's monitor and workers run
 # (most likely: nothing outside shows it; its time limit keeps a late one from hanging).
 while [ "\$(ls /proc/\$watcher/task | wc -l)" -lt 5 ]; do sleep 0.05; done; sleep 0.2
-say qxhost set /dev/ttyQX561xPort2 rx=32 mode=1
-$host set /dev/ttyQX561xPort2 rx=32 mode=1
+say qxhost set /dev/ttyQX561xPort2 rx=32 mode=rx-during-tx
+$host set /dev/ttyQX561xPort2 rx=32 mode=rx-during-tx
 say "qxhost set 0000:05:01.0 ... (a board: refused)"
 $host set 0000:05:01.0 rx=32 || echo "exit status \$?"
 say "qxhost set /dev/ttyQX561xPort9 tx=200 (out of range: refused)"
