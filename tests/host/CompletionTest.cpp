@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The bash completion offers exactly the verbs and options of qxhost's own table, and knows
-// which options take a value.
+// The bash completion offers exactly the verbs and options of qxhost's own table and the
+// model's RS-485 modes, and knows which options take a value.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/CommandLine.h"
+#include "shared/qx561x/PortSettings.h"
 #include "tests/support/Sim.h"
 
 namespace {
@@ -31,6 +32,11 @@ TEST(Completion, OffersWhatTheCommandLineTableHolds) {
     // A value is no verb: only an option known to take one may be followed by one.
     for (const qxhost::Option& option : qxhost::kOptions)
         cases.push_back({std::string("qxhost ") + option.name + (option.value ? " 5 " : " "), verbs});
+    // After mode= (readline keeps what stands before the '='), the model's RS-485 modes.
+    Words modes;
+    for (const qx561x::tRs485Mode& mode : qx561x::kRs485Modes) modes.insert(mode.name);
+    cases.push_back({"qxhost set /dev/ttyQX561xPort0 mode=", modes});
+    cases.push_back({"qxhost set /dev/ttyQX561xPort0 Rs485TransceiverMode=rts", {"rts-on-send"}});
 
     std::vector<std::string> command{"bash", "--norc", "--noprofile", "-c", R"sh(
 source "$1"; shift
