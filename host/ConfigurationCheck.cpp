@@ -89,7 +89,8 @@ public:
         : path_(std::move(path)), lines_(std::move(lines)), problems_(problems) {}
 
     void checkSection(const std::string& section, const ptree& keys, const Bounds& bounds) {
-        for (const auto& [key, node] : keys) {
+        for (const auto& [name, node] : keys) {
+            const std::string& key = name;  // a lambda may not take a structured binding
             const std::optional<uint64_t> line = lineOf(lines_.keys, section, key);
             if (std::find_if(Store::kPortKeys.begin(), Store::kPortKeys.end(),
                              [&](const char* known) { return key == known; }) == Store::kPortKeys.end()) {

@@ -55,8 +55,7 @@ std::vector<uint32_t> modifiedTags(IcxSysPropertyBag4* bag) {
 }  // namespace
 
 cQxSerialSystemApiExpert::cQxSerialSystemApiExpert(sysapicpp::SyncNotificationHandler& hostHandler)
-    : hostHandler(hostHandler),
-      dataStore(std::make_shared<cLinuxDataStore>(std::make_unique<qx561x::cEnumeratorFactory>(),
+    : dataStore(std::make_shared<cLinuxDataStore>(std::make_unique<qx561x::cEnumeratorFactory>(),
                                                   std::make_unique<qx561x::cPropertyAccessorFactory>())),
       itemFactory(dataStore.get(), std::make_unique<cItemAllocator>()),
       itemCache(std::make_shared<sysapicpp::ItemCache>(itemFactory)),

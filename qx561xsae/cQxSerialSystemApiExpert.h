@@ -57,7 +57,6 @@ private:
     // The cache brought up to date, then the named item.
     sysapicpp::ItemRef refreshedItem(const std::string& name);
 
-    sysapicpp::SyncNotificationHandler& hostHandler;
     std::shared_ptr<iSerialDataStore> dataStore;
     cQxSerialItemFactory itemFactory;
     std::shared_ptr<sysapicpp::ItemCache> itemCache;

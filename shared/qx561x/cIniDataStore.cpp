@@ -51,7 +51,6 @@ constexpr qxerr::SourceLocation kTooLarge{kModule, 96, qxerr::kComponent,
 constexpr const char* kFifoRxDepth = cIniDataStore::kFifoRxDepthKey;
 constexpr const char* kFifoTxDepth = cIniDataStore::kFifoTxDepthKey;
 constexpr const char* kRs485TransceiverMode = cIniDataStore::kRs485TransceiverModeKey;
-constexpr const char* kDefaultsSection = cIniDataStore::kDefaultsSection;
 constexpr const char* kIniSuffix = ".ini";
 constexpr const char* kDefaultsSuffix = "_defaults.ini";
 constexpr const char* kConfigurationFile = "/qxserial/configuration.ini";
