@@ -131,8 +131,9 @@ Catalog Catalog::read(PluginSession& session, const StopRequest& stop) {
             if (!mayHaveVanished(error) || reading >= kReadings) throw;
             continue;
         }
-        if (current->settled() || (previous && previous->sameNames(*current)) || reading >= kReadings)
-            return std::move(*current);
+        if (current->settled()) return std::move(*current);
+        current->stampUnsettledItems();
+        if ((previous && previous->sameShape(*current)) || reading >= kReadings) return std::move(*current);
         previous = std::move(current);
     }
 }
@@ -141,9 +142,21 @@ bool Catalog::settled() const {
     return incompleteBoards().empty() && unlistedBoardPorts().empty();
 }
 
-bool Catalog::sameNames(const Catalog& other) const {
-    return std::equal(items_.begin(), items_.end(), other.items_.begin(), other.items_.end(),
-                      [](const CatalogItem& a, const CatalogItem& b) { return a.name == b.name; });
+// A board that is unplugged and plugged again over and over can be caught half read
+// reading after reading, with the same names each time; each plug makes its directories
+// anew, so their stamps tell the readings apart.
+void Catalog::stampUnsettledItems() {
+    for (const CatalogItem* board : incompleteBoards()) unsettledStamps_[board->name] = directoryStamp(board->path);
+    for (const CatalogItem* port : unlistedBoardPorts()) unsettledStamps_[port->name] = directoryStamp(port->path);
+}
+
+bool Catalog::sameShape(const Catalog& other) const {
+    const bool sameNames =
+        std::equal(items_.begin(), items_.end(), other.items_.begin(), other.items_.end(),
+                   [](const CatalogItem& a, const CatalogItem& b) { return a.name == b.name; });
+    if (!sameNames || unsettledStamps_ != other.unsettledStamps_) return false;
+    return std::all_of(unsettledStamps_.begin(), unsettledStamps_.end(),
+                       [](const auto& entry) { return entry.second.has_value(); });
 }
 
 std::vector<const CatalogItem*> Catalog::boards() const {

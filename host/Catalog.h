@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/Machine.h"
 #include "sysapicpp/HostInterfaces.h"
 #include "sysapicpp/propbag/PropertyBagHandle.h"
 
@@ -46,8 +47,9 @@ public:
     // Every item with its properties. Boards come and go while it is read: an item that
     // vanishes between the names and the properties (the plug-in answers 0x80040375, or
     // E_FAIL when the board's files went first), or a board with ports missing, makes it
-    // read again by a new expert, a bounded number of times; a shape that stays is taken
-    // as it is.
+    // read again by a new expert, a bounded number of times; a shape that stays, with the
+    // same directories for its incomplete boards and unlisted boards' ports, is taken as it
+    // is.
     static Catalog read(PluginSession& session, const StopRequest& stop);
     // The items among the bags, as one reading.
     explicit Catalog(const std::vector<sysapicpp::PropertyBagHandle>& bags);
@@ -67,12 +69,17 @@ public:
 
 private:
     bool settled() const;
-    bool sameNames(const Catalog& other) const;
+    // Notes which directories the incomplete boards and the unlisted boards' ports have once
+    // the reading is done.
+    void stampUnsettledItems();
+    // The same items, and each unsettled one in the same directory, present in both.
+    bool sameShape(const Catalog& other) const;
 
     std::vector<CatalogItem> items_;
     // Each board item name's ports, as indices into items_, in port order; a listing asks
     // for every board's ports more than once.
     std::map<std::string, std::vector<std::size_t>> portsByBoard_;
+    std::map<std::string, std::optional<DirectoryStamp>> unsettledStamps_;
 };
 
 // GetAllItemProperties: the bags as the plug-in hands them out.

@@ -84,6 +84,12 @@ bool present(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
+std::optional<DirectoryStamp> directoryStamp(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+    return DirectoryStamp{info.st_dev, info.st_ino, info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+}
+
 std::optional<std::string> whySetFailed(const std::string& portPath, const PropertyBagHandle& port,
                                         const std::vector<Setting>& settings, const std::string& node) {
     const std::string configurationPath = Store::configurationFilePath();

@@ -4,6 +4,7 @@
 // the device tree and the configuration files. The plug-in stays the judge of items and
 // values; these readings only explain what it reports.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,18 @@ bool driverLoaded();
 
 // Whether anything stands at the path (a board's or port's device-tree path).
 bool present(const std::string& path);
+
+// Which directory stands at a board's path: one made anew (the board unplugged and plugged
+// again) differs from the one before. Nothing while none stands there.
+struct DirectoryStamp {
+    uint64_t device = 0, inode = 0;
+    int64_t changedSeconds = 0, changedNanoseconds = 0;  // a number can be reused, not with its time
+    bool operator==(const DirectoryStamp& other) const {
+        return device == other.device && inode == other.inode && changedSeconds == other.changedSeconds &&
+               changedNanoseconds == other.changedNanoseconds;
+    }
+};
+std::optional<DirectoryStamp> directoryStamp(const std::string& path);
 
 // A set failed without a message: what stood in the way, as far as qxhost can see it;
 // nothing when it sees nothing.
