@@ -57,7 +57,7 @@ Setting parseSetting(const std::string& argument) {
     const std::string key = argument.substr(0, equals);
     const std::string text = argument.substr(equals + 1);
     const auto found = settingKeys().find(key);
-    if (found == settingKeys().end()) throw UsageError("unknown key " + quoted(key) + " (rx, tx, mode)");
+    if (found == settingKeys().end()) throw UsageError("unknown key " + quoted(key) + " (" + kSettingKeys + ")");
     // Digits only: a sign, a blank or a fraction would otherwise be read as something else.
     if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos ||
         std::stoull(text) > UINT32_MAX) {
@@ -233,6 +233,12 @@ std::vector<const Option*> optionsOf(const Verb* verb) {
         if (taken) result.push_back(&option);
     }
     return result;
+}
+
+std::optional<Setting> settingNamed(const std::string& key, bool shortOnly) {
+    const auto found = settingKeys().find(key);
+    if (found == settingKeys().end() || (shortOnly && key != found->second.key)) return std::nullopt;
+    return Setting{found->second.key, found->second.tag, 0};
 }
 
 std::string modeNames() {

@@ -96,4 +96,11 @@ const std::string& usage();
 // "off, rx-during-tx, enabled, rts-on-send", as refusals list the RS-485 modes.
 std::string modeNames();
 
+// The setting a key names, as a Setting holds it (value 0): rx or RxFifoDepth, and so on;
+// with `shortOnly` only rx, tx and mode, the keys a listing's ports have. Nothing for a
+// key no setting has.
+std::optional<Setting> settingNamed(const std::string& key, bool shortOnly);
+// What refusals of an unknown key list.
+constexpr char kSettingKeys[] = "rx, tx, mode";
+
 }  // namespace qxhost

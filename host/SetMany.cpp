@@ -31,13 +31,6 @@ constexpr std::size_t kDocumentLimit = 16 * 1024 * 1024;
 constexpr char kStandardInput[] = "-";
 constexpr char kDocumentShape[] = "{\"ports\": {NAME: {\"rx\": N, \"tx\": N, \"mode\": N}, ...}}";
 
-struct Key {
-    const char* key;
-    uint32_t tag;
-};
-constexpr Key kKeys[] = {
-    {"rx", sysapicpp::RxFifoDepth}, {"tx", sysapicpp::TxFifoDepth}, {"mode", sysapicpp::Rs485TransceiverMode}};
-
 // A problem of the document as a whole: nothing of it can be trusted.
 HostError documentError(const std::string& file, const std::string& message) {
     return HostError(kCallRefused, std::nullopt, message, file == kStandardInput ? "standard input" : file);
@@ -118,11 +111,9 @@ std::vector<Setting> portSettings(const std::string& typed, const Json& object, 
         return settings;
     }
     for (const auto& [key, value] : object.items()) {
-        const Key* known = nullptr;
-        for (const Key& candidate : kKeys)
-            if (key == candidate.key) known = &candidate;
+        const std::optional<Setting> known = settingNamed(key, true);
         if (!known) {
-            failures.push_back(refusal(typed, "unknown key " + qxhost::quoted(key) + " (rx, tx, mode)"));
+            failures.push_back(refusal(typed, "unknown key " + qxhost::quoted(key) + " (" + kSettingKeys + ")"));
             continue;
         }
         if (value.is_null()) continue;  // as a listing has it for an RS-232 port's mode: not managed

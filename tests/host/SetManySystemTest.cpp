@@ -145,6 +145,8 @@ TEST(HostSetMany, ARefusedDocumentOrADryRunStoresNothing) {
         {R"({"ports":{},"port":{}})", {"qxhost: doc.json: unknown key port (ports)"}},
         {R"([{"/dev/ttyQX561xPort1":{"rx":8}}])",
          {"qxhost: doc.json: must be a JSON object {\"ports\": {NAME: {\"rx\": N, \"tx\": N, \"mode\": N}, ...}}"}},
+        // A listing's keys only: the long names set takes on its command line are not a document's.
+        {withPort(node(3), {{"RxFifoDepth", 16}}), {"qxhost: /dev/ttyQX561xPort3: unknown key RxFifoDepth (rx, tx, mode)"}},
     };
     const std::string file = dir.file("doc.json");
     for (const auto& c : cases) {
